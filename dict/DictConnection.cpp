@@ -1,0 +1,369 @@
+#include "DictConnection.h"
+
+#include "DecodeUtf8Line.h"
+#include "FormatDefineCommand.h"
+#include "TokenizeReplyLine.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+constexpr int ImageClosed = 0;
+constexpr int ImageIdle = 1;
+constexpr int ImageDatabase = 2;
+constexpr int ImageDatabaseWithDefinitions = 3;
+constexpr int ImageFirstActivityFrame = 4;
+constexpr int ReadSize = 1024;
+constexpr char Separator[] = "<qrlexsep>\n";
+
+std::string TranscriptFileName(std::string host)
+{
+    // The host is not trusted to name a file outside the current directory.
+    std::replace(host.begin(), host.end(), '/', '_');
+    return host + ".log";
+}
+
+int StatusCode(const std::vector<std::string>& words)
+{
+    return std::atoi(words.front().c_str());
+}
+
+}  // namespace
+
+DictConnection::DictConnection(const std::string& host, int port) : m_strHost(host), m_nPort(port)
+{
+    m_transcript.open(TranscriptFileName(m_strHost), std::ios::out | std::ios::trunc);
+}
+
+DictConnection::~DictConnection()
+{
+    m_transcript.close();
+}
+
+std::string DictConnection::GetHost() const
+{
+    return m_strHost;
+}
+
+int DictConnection::GetPort() const
+{
+    return m_nPort;
+}
+
+void DictConnection::InsertRootItem(TreeCtrl* tree)
+{
+    if (m_pTree && m_hRootItem) {
+        m_pTree->DeleteItem(m_hRootItem);
+        // The database nodes went with the old root; their handles are dead.
+        m_databaseItems.clear();
+        m_definitions.clear();
+    }
+    m_pTree = tree;
+    m_hRootItem = nullptr;
+    if (m_pTree)
+        m_hRootItem = m_pTree->InsertItem(m_strHost + ":" + std::to_string(m_nPort), ImageClosed, nullptr, TreeInsert::Last);
+}
+
+void DictConnection::RemoveRootItem()
+{
+    if (m_pTree && m_hRootItem) {
+        m_pTree->DeleteItem(m_hRootItem);
+        m_databaseItems.clear();
+        m_definitions.clear();
+    }
+    m_pTree = nullptr;
+    m_hRootItem = nullptr;
+}
+
+void DictConnection::ConnectToServer()
+{
+    m_expectedReplies.push_back(Greeting);
+    Connect(GetHost(), m_nPort);
+}
+
+void DictConnection::OnConnect(int error)
+{
+    if (error == SocketError::None || error == SocketError::IsConnected)
+        SetRootImage(ImageIdle);
+    AsyncSocket::OnConnect(error);
+}
+
+void DictConnection::OnClose(int error)
+{
+    SetRootImage(ImageClosed);
+    RemoveDatabaseItems();
+    AsyncSocket::OnClose(error);
+}
+
+void DictConnection::OnSend(int error)
+{
+    AsyncSocket::OnSend(error);
+}
+
+void DictConnection::SetRootImage(int image)
+{
+    if (m_pTree && m_hRootItem)
+        m_pTree->SetItemImage(m_hRootItem, image);
+}
+
+void DictConnection::RemoveDatabaseItems()
+{
+    while (!m_databaseItems.empty()) {
+        const HTREEITEM item = m_databaseItems.begin()->second;
+        m_databaseItems.erase(m_databaseItems.begin());
+        if (m_pTree && item)
+            m_pTree->DeleteItem(item);
+    }
+}
+
+// ---- Line reception ----
+
+void DictConnection::OnReceive(int error)
+{
+    if (error != SocketError::None)
+        return;
+    char buffer[ReadSize];
+    for (;;) {
+        const int n = Receive(buffer, ReadSize);
+        if (n < 0)
+            return;
+        if (n == 0) {
+            CloseAsAtEndOfStream();
+            return;
+        }
+        m_strReceiveBuffer.append(buffer, static_cast<std::size_t>(n));
+        m_transcript << n << " = " << m_strReceiveBuffer.size() << std::endl;
+        for (int i = 0; i < n; ++i)
+            if (buffer[i] == '\0')
+                m_transcript << "Character index " << i << " is null" << std::endl;
+        CutLines();
+        if (m_strReceiveBuffer.size() > MaxPendingLine) {
+            // Keep the evidence of what the server sent before giving up.
+            m_transcript << "[in ] " << m_strReceiveBuffer << std::endl;
+            CloseAsAtEndOfStream();
+            return;
+        }
+    }
+}
+
+void DictConnection::CloseAsAtEndOfStream()
+{
+    Close();
+    SetRootImage(ImageClosed);
+    RemoveDatabaseItems();
+}
+
+// Every CR LF, lone CR or lone LF ends exactly one line, wherever the reads
+// happen to split the stream.
+void DictConnection::CutLines()
+{
+    std::string& buffer = m_strReceiveBuffer;
+    std::size_t start = 0;
+    if (m_bPendingLf) {
+        m_bPendingLf = false;
+        if (buffer[0] == '\n')
+            start = 1;
+    }
+    std::size_t end = std::max(start, m_nScannedBytes);
+    while ((end = buffer.find_first_of("\r\n", end)) != std::string::npos) {
+        const std::string line = buffer.substr(start, end - start);
+        if (buffer[end] == '\r') {
+            if (end + 1 == buffer.size())
+                m_bPendingLf = true;
+            else if (buffer[end + 1] == '\n')
+                ++end;
+        }
+        start = ++end;
+        OnLine(line);
+    }
+    buffer.erase(0, start);
+    m_nScannedBytes = buffer.size();
+}
+
+void DictConnection::OnLine(const std::string& line)
+{
+    m_transcript << "[in ] " << line << std::endl;
+    const std::string text = DecodeUtf8Line(line);
+    if (m_expectedReplies.empty()) {
+        OnUnexpectedLine(text);
+        return;
+    }
+    const int kind = m_expectedReplies.front();
+    m_expectedReplies.pop_front();
+    switch (kind) {
+    case Greeting: OnGreeting(text); break;
+    case DatabaseListStatus: OnDatabaseListStatus(text); break;
+    case DatabaseListLine: OnDatabaseListLine(text); break;
+    case DefineStatus: OnDefineStatus(text); break;
+    case DefinitionText: OnDefinitionLine(text); break;
+    default: OnUnexpectedLine(text); break;
+    }
+    UpdateActivityImage();
+}
+
+void DictConnection::UpdateActivityImage()
+{
+    if (m_expectedReplies.empty()) {
+        SetRootImage(ImageIdle);
+        return;
+    }
+    SetRootImage(ImageFirstActivityFrame + m_nActivityFrame);
+    m_nActivityFrame = (m_nActivityFrame + 1) % 3;
+}
+
+void DictConnection::OnUnexpectedLine(const std::string&) {}
+
+// ---- Commands ----
+
+bool DictConnection::CanSend(const std::string& command) const
+{
+    // A command that cannot go out whole must not queue a reply, or every
+    // later reply would be matched against the wrong expectation.
+    return IsConnected() && command.size() + 2 <= MaxCommandLine;
+}
+
+void DictConnection::SendCommand(const std::string& command)
+{
+    m_transcript << "[out] " << command << std::endl;
+    if (!CanSend(command))
+        return;
+    const std::string wire = command + "\r\n";
+    Send(wire.data(), static_cast<int>(wire.size()));
+}
+
+void DictConnection::SendShowDb()
+{
+    const std::string command = "SHOW DB";
+    if (CanSend(command))
+        m_expectedReplies.push_back(DatabaseListStatus);
+    SendCommand(command);
+}
+
+void DictConnection::OnGreeting(const std::string&)
+{
+    SendShowDb();
+}
+
+void DictConnection::Define(const std::string& word)
+{
+    ClearDefinitions();
+    const std::string command = FormatDefineCommand(word);
+    if (CanSend(command)) {
+        m_expectedReplies.push_back(DefineStatus);
+        ++m_nOutstandingDefines;
+    }
+    SendCommand(command);
+}
+
+// ---- Replies ----
+
+void DictConnection::OnDatabaseListStatus(const std::string& line)
+{
+    const auto words = TokenizeReplyLine(line);
+    if (words.empty()) {
+        m_expectedReplies.push_front(DatabaseListStatus);
+        return;
+    }
+    const int code = StatusCode(words);
+    if (code >= 100 && code <= 199)
+        m_expectedReplies.push_front(DatabaseListLine);
+}
+
+void DictConnection::OnDatabaseListLine(const std::string& line)
+{
+    if (line == ".") {
+        // The list's closing status line answers this request too.
+        m_expectedReplies.push_front(DatabaseListStatus);
+        return;
+    }
+    m_expectedReplies.push_front(DatabaseListLine);
+    const auto words = TokenizeReplyLine(line);
+    if (!words.empty())
+        m_databaseDescriptions[words.front()] = words.back();
+}
+
+bool DictConnection::IsReplySuperseded() const
+{
+    // Replies come in request order, so the one arriving is the latest
+    // request's only when no later request is outstanding behind it.
+    return m_nOutstandingDefines > 1;
+}
+
+void DictConnection::OnDefineStatus(const std::string& line)
+{
+    const auto words = TokenizeReplyLine(line);
+    if (words.empty()) {
+        m_expectedReplies.push_front(DefineStatus);
+        return;
+    }
+    const int code = StatusCode(words);
+    if (code == 150) {
+        m_expectedReplies.push_front(DefineStatus);
+        return;
+    }
+    if (code != 151) {
+        if (m_nOutstandingDefines > 0)
+            --m_nOutstandingDefines;
+        return;
+    }
+    m_expectedReplies.push_front(DefinitionText);
+    m_bKeepCurrentDefinition = words.size() >= 3 && !IsReplySuperseded() && m_pTree && m_hRootItem;
+    if (!m_bKeepCurrentDefinition)
+        return;
+    m_strCurrentDatabase = words[2];
+    HTREEITEM& item = m_databaseItems[m_strCurrentDatabase];
+    if (!item) {
+        item = m_pTree->InsertItem(m_databaseDescriptions[m_strCurrentDatabase], ImageDatabase, m_hRootItem,
+                                   TreeInsert::Sort);
+        m_pTree->SetItemData(item, reinterpret_cast<std::uintptr_t>(this));
+    }
+    m_pTree->SetItemImage(item, ImageDatabaseWithDefinitions);
+}
+
+void DictConnection::OnDefinitionLine(const std::string& line)
+{
+    if (line != ".") {
+        m_expectedReplies.push_front(DefinitionText);
+        if (m_bKeepCurrentDefinition) {
+            m_strCurrentDefinition += line;
+            m_strCurrentDefinition += '\n';
+        }
+        return;
+    }
+    m_expectedReplies.push_front(DefineStatus);
+    if (m_bKeepCurrentDefinition)
+        StoreCurrentDefinition();
+    m_bKeepCurrentDefinition = false;
+    m_strCurrentDefinition.clear();
+}
+
+void DictConnection::StoreCurrentDefinition()
+{
+    const auto found = m_databaseItems.find(m_strCurrentDatabase);
+    if (found == m_databaseItems.end() || !found->second || !m_pTree)
+        return;
+    const HTREEITEM item = found->second;
+    std::string& stored = m_definitions[item];
+    if (!stored.empty())
+        stored += Separator;
+    stored += m_strCurrentDefinition;
+    if (m_pTree->GetSelectedItem() == item) {
+        m_pTree->SelectItem(nullptr);
+        m_pTree->SelectItem(item);
+    }
+}
+
+void DictConnection::ClearDefinitions()
+{
+    // Texts first: a deletion may move the selection onto another of our nodes.
+    m_definitions.clear();
+    RemoveDatabaseItems();
+}
+
+std::string DictConnection::GetDefinitions(HTREEITEM item)
+{
+    const auto found = m_definitions.find(item);
+    return found == m_definitions.end() ? std::string() : found->second;
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "AsyncSocket.h"
+#include "ReplyKind.h"
+#include "TreeCtrl.h"
+
+#include <cstddef>
+#include <deque>
+#include <fstream>
+#include <map>
+#include <string>
+
+// The client side of one connection to one DICT server: its socket, its
+// nodes in the results tree, its transcript and its reply state machine.
+class DictConnection : public AsyncSocket {
+public:
+    // A pending line longer than this is never going to end; the
+    // connection is given up rather than let the buffer grow without end.
+    static constexpr std::size_t MaxPendingLine = 1024 * 1024;
+    // RFC 2229's limit for a command line, CR LF included.
+    static constexpr std::size_t MaxCommandLine = 1024;
+
+    DictConnection(const std::string& host, int port);
+    ~DictConnection() override;
+
+    std::string GetHost() const;
+    int GetPort() const;
+    void InsertRootItem(TreeCtrl* tree);
+    void RemoveRootItem();
+    void ConnectToServer();
+    HTREEITEM GetRootItem() const { return m_hRootItem; }
+
+    virtual void SendShowDb();
+    virtual void OnDatabaseListStatus(const std::string& line);
+    virtual void OnLine(const std::string& line);
+    virtual void OnDatabaseListLine(const std::string& line);
+    virtual void OnGreeting(const std::string& line);
+    virtual void OnUnexpectedLine(const std::string& line);
+    virtual void RemoveDatabaseItems();
+    virtual void Define(const std::string& word);
+    virtual void OnDefineStatus(const std::string& line);
+    virtual void OnDefinitionLine(const std::string& line);
+    virtual void ClearDefinitions();
+    virtual std::string GetDefinitions(HTREEITEM item);
+
+protected:
+    void OnReceive(int error) override;
+    void OnSend(int error) override;
+    void OnConnect(int error) override;
+    void OnClose(int error) override;
+
+private:
+    void SendCommand(const std::string& command);
+    bool CanSend(const std::string& command) const;
+    void UpdateActivityImage();
+    void SetRootImage(int image);
+    void CutLines();
+    void CloseAsAtEndOfStream();
+    void StoreCurrentDefinition();
+    bool IsReplySuperseded() const;
+
+    std::string m_strHost;
+    int m_nPort;
+    std::deque<int> m_expectedReplies;
+    std::fstream m_transcript;
+    HTREEITEM m_hRootItem = nullptr;
+    TreeCtrl* m_pTree = nullptr;
+    std::map<std::string, HTREEITEM> m_databaseItems;
+    std::map<std::string, std::string> m_databaseDescriptions;
+    std::string m_strCurrentDatabase;
+    std::string m_strReceiveBuffer;
+    std::string m_strCurrentDefinition;
+    std::map<HTREEITEM, std::string> m_definitions;
+    int m_nActivityFrame = 0;
+
+    // Bytes at the front of the buffer already searched for a line end.
+    std::size_t m_nScannedBytes = 0;
+    // The last line ended with a CR at the end of a read; an LF opening
+    // the next read belongs to it.
+    bool m_bPendingLf = false;
+    // Definition requests queued and not yet answered by a final status.
+    int m_nOutstandingDefines = 0;
+    // Whether the definition now arriving is kept (it belongs to the
+    // latest request and names its database).
+    bool m_bKeepCurrentDefinition = false;
+};

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+class QIcon;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// Opaque node handle; null means no node.
+struct TreeNode;
+using HTREEITEM = TreeNode*;
+
+// Where a new node goes among its siblings.
+enum class TreeInsert { Last, Sort };
+
+// The results tree: nodes with a text, one image index (the selected image
+// always equals it) and item data; selection changes are reported
+// synchronously, also when a deletion moves the selection.
+class TreeCtrl {
+public:
+    explicit TreeCtrl(QTreeWidget* widget);
+
+    HTREEITEM InsertItem(const std::string& text, int image, HTREEITEM parent, TreeInsert after);
+    void SetItemImage(HTREEITEM item, int image);
+    int GetItemImage(HTREEITEM item) const;
+    void SetItemData(HTREEITEM item, std::uintptr_t data);
+    std::uintptr_t GetItemData(HTREEITEM item) const;
+    std::string GetItemText(HTREEITEM item) const;
+    // Deletes the node with all its descendants.
+    void DeleteItem(HTREEITEM item);
+    HTREEITEM GetSelectedItem() const;
+    // Selects the node, or nothing when null; notifies before returning.
+    void SelectItem(HTREEITEM item);
+
+    HTREEITEM GetRootItem(int index) const;
+    int GetRootCount() const;
+    HTREEITEM GetChildItem(HTREEITEM parent, int index) const;
+    int GetChildCount(HTREEITEM parent) const;
+
+    void SetImageList(const std::vector<QIcon>& images);
+    void SetSelChangedHandler(std::function<void(HTREEITEM)> handler);
+
+    QTreeWidget* Widget() const { return m_pWidget; }
+
+private:
+    static QTreeWidgetItem* Item(HTREEITEM item);
+    static HTREEITEM Handle(QTreeWidgetItem* item);
+    void ApplyIcon(QTreeWidgetItem* item, int image) const;
+    QTreeWidgetItem* SelectionAfterDeleting(QTreeWidgetItem* doomed) const;
+
+    QTreeWidget* m_pWidget;
+    std::vector<QIcon> m_images;
+    std::function<void(HTREEITEM)> m_onSelChanged;
+};
