@@ -1,0 +1,70 @@
+#include "ConnectionRegistry.h"
+
+#include "DictConnection.h"
+
+ConnectionRegistry& ConnectionRegistry::Instance()
+{
+    static ConnectionRegistry* registry = new ConnectionRegistry;  // outlives every window
+    return *registry;
+}
+
+void ConnectionRegistry::AttachTree(TreeCtrl* tree)
+{
+    m_pResultsTree = tree;
+    for (auto& [host, connection] : m_connections)
+        connection->InsertRootItem(tree);
+}
+
+void ConnectionRegistry::DefineAll(const std::string& word)
+{
+    for (auto& [host, connection] : m_connections)
+        connection->Define(word);
+}
+
+void ConnectionRegistry::AddServer(const std::string& host, int port)
+{
+    auto& slot = m_connections[host];
+    slot = std::make_unique<DictConnection>(host, port);
+    slot->InsertRootItem(m_pResultsTree);
+    slot->Create();
+    slot->ConnectToServer();
+}
+
+void ConnectionRegistry::RemoveServer(const std::string& host)
+{
+    const auto found = m_connections.find(host);
+    if (found == m_connections.end())
+        return;
+    // The branch leaves the tree while the connection is still alive: a
+    // selection handler running during the deletion may call it.
+    found->second->RemoveRootItem();
+    found->second->Close();
+    m_connections.erase(found);
+}
+
+bool ConnectionRegistry::HasServer(const std::string& host) const
+{
+    return m_connections.count(host) != 0;
+}
+
+void ConnectionRegistry::CopyHostPorts(std::map<std::string, int>& hostPorts) const
+{
+    for (const auto& [host, connection] : m_connections)
+        hostPorts.emplace(host, connection->GetPort());
+}
+
+DictConnection* ConnectionRegistry::FindConnection(const std::string& host) const
+{
+    const auto found = m_connections.find(host);
+    return found == m_connections.end() ? nullptr : found->second.get();
+}
+
+void ConnectionRegistry::RemoveAllServers()
+{
+    while (!m_connections.empty())
+        RemoveServer(m_connections.begin()->first);
+}
+
+// Until the stored list exists these do nothing.
+void ConnectionRegistry::LoadServerList() {}
+void ConnectionRegistry::SaveServerList() {}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+class DictConnection;
+class TreeCtrl;
+
+// The live connections, one per configured server, keyed by host name in
+// byte order. Owns every connection; lives until the process ends.
+class ConnectionRegistry {
+public:
+    static ConnectionRegistry& Instance();
+
+    void AttachTree(TreeCtrl* tree);
+    void DefineAll(const std::string& word);
+    void AddServer(const std::string& host, int port);
+    void RemoveServer(const std::string& host);
+    bool HasServer(const std::string& host) const;
+    void CopyHostPorts(std::map<std::string, int>& hostPorts) const;
+    void LoadServerList();
+    void SaveServerList();
+
+    // The connection for a host, or null; for tests and diagnostics.
+    DictConnection* FindConnection(const std::string& host) const;
+    // Removes every server; lets tests start from an empty registry.
+    void RemoveAllServers();
+
+private:
+    ConnectionRegistry() = default;
+
+    std::map<std::string, std::unique_ptr<DictConnection>> m_connections;
+    TreeCtrl* m_pResultsTree = nullptr;
+};
