@@ -133,19 +133,25 @@ void DictConnection::OnReceive(int error)
             CloseAsAtEndOfStream();
             return;
         }
-        m_strReceiveBuffer.append(buffer, static_cast<std::size_t>(n));
-        m_transcript << n << " = " << m_strReceiveBuffer.size() << std::endl;
-        for (int i = 0; i < n; ++i)
-            if (buffer[i] == '\0')
-                m_transcript << "Character index " << i << " is null" << std::endl;
-        CutLines();
-        if (m_strReceiveBuffer.size() > MaxPendingLine) {
-            // Keep the evidence of what the server sent before giving up.
-            m_transcript << "[in ] " << m_strReceiveBuffer << std::endl;
-            CloseAsAtEndOfStream();
+        if (!ReceiveBytes(buffer, n))
             return;
-        }
     }
+}
+
+bool DictConnection::ReceiveBytes(const char* data, int n)
+{
+    m_strReceiveBuffer.append(data, static_cast<std::size_t>(n));
+    m_transcript << n << " = " << m_strReceiveBuffer.size() << std::endl;
+    for (int i = 0; i < n; ++i)
+        if (data[i] == '\0')
+            m_transcript << "Character index " << i << " is null" << std::endl;
+    CutLines();
+    if (m_strReceiveBuffer.size() <= MaxPendingLine)
+        return true;
+    // Keep the evidence of what the server sent before giving up.
+    m_transcript << "[in ] " << m_strReceiveBuffer << std::endl;
+    CloseAsAtEndOfStream();
+    return false;
 }
 
 void DictConnection::CloseAsAtEndOfStream()

@@ -29,6 +29,9 @@ public:
     void RemoveRootItem();
     void ConnectToServer();
     HTREEITEM GetRootItem() const { return m_hRootItem; }
+    // One read's bytes: recorded, cut into lines and handled. False when the
+    // connection gave up on an endless line and closed.
+    bool ReceiveBytes(const char* data, int n);
 
     virtual void SendShowDb();
     virtual void OnDatabaseListStatus(const std::string& line);
