@@ -1,6 +1,23 @@
 #include "ConnectionRegistry.h"
 
 #include "DictConnection.h"
+#include "MessageBox.h"
+#include "RegStore.h"
+
+#include <cstdint>
+
+namespace {
+const std::string ServersKey = "Software\\Tallowmere\\Quorlex\\Servers";
+
+bool OpenServersKey(RegStore& key, const std::string& failure)
+{
+    RegStore::CreateKey(ServersKey);
+    if (key.Open(ServersKey))
+        return true;
+    ShowMessageBox(nullptr, failure, "Error", MessageIcon::Error);
+    return false;
+}
+}  // namespace
 
 ConnectionRegistry& ConnectionRegistry::Instance()
 {
@@ -65,6 +82,29 @@ void ConnectionRegistry::RemoveAllServers()
         RemoveServer(m_connections.begin()->first);
 }
 
-// Until the stored list exists these do nothing.
-void ConnectionRegistry::LoadServerList() {}
-void ConnectionRegistry::SaveServerList() {}
+void ConnectionRegistry::LoadServerList()
+{
+    RegStore key;
+    if (!OpenServersKey(key, "Failed to load server list"))
+        return;
+    RegValue value;
+    for (std::size_t index = 0; key.EnumValue(index, value) != RegResult::NoMoreItems; ++index)
+        if (value.type == RegType::Dword && value.data.size() == 4)
+            AddServer(value.name, static_cast<int>(DwordNumber(value.data)));
+    key.Close();
+}
+
+void ConnectionRegistry::SaveServerList()
+{
+    RegStore key;
+    if (!OpenServersKey(key, "Failed to save server list"))
+        return;
+    // Every value goes, whatever its type; a deletion that fails ends the
+    // clearing rather than repeating for ever.
+    RegValue value;
+    while (key.EnumValue(0, value) == RegResult::Success && key.DeleteValue(value.name) == RegResult::Success) {
+    }
+    for (const auto& [host, connection] : m_connections)
+        key.SetValue(host, RegType::Dword, DwordData(static_cast<std::uint32_t>(connection->GetPort())));
+    key.Close();
+}

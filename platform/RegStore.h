@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QLockFile;
+class QString;
+
+enum class RegResult { Success, NoMoreItems, NotFound, Failed };
+
+namespace RegType {
+constexpr std::uint32_t String = 1;
+constexpr std::uint32_t Binary = 3;
+constexpr std::uint32_t Dword = 4;
+}  // namespace RegType
+
+// One named value of a key: data is the raw bytes (a dword little-endian,
+// a string as UTF-8 with its terminating NUL).
+struct RegValue {
+    std::string name;
+    std::uint32_t type = 0;
+    std::string data;
+};
+
+// A dword's 4 bytes, little-endian, and back.
+std::string DwordData(std::uint32_t number);
+std::uint32_t DwordNumber(const std::string& data);
+
+// The per-user settings store: keys under HKEY_CURRENT_USER kept in one
+// registry export file. An open key holds the store's lock until Close,
+// which writes the changes at once, atomically.
+class RegStore {
+public:
+    struct Section {
+        std::string path;
+        std::vector<RegValue> values;
+    };
+
+    RegStore();
+    ~RegStore();
+    RegStore(const RegStore&) = delete;
+    RegStore& operator=(const RegStore&) = delete;
+
+    // Creates the key and any keys above it if missing; false when the
+    // store cannot be read or written.
+    static bool CreateKey(const std::string& keyPath);
+    // Opens the key for reading and writing. A store file that cannot be
+    // read is set aside under a new name and the key does not open.
+    bool Open(const std::string& keyPath);
+    // Values in file order; NoMoreItems past the last one.
+    RegResult EnumValue(std::size_t index, RegValue& value) const;
+    // Names are compared without regard to letter case.
+    RegResult DeleteValue(const std::string& name);
+    RegResult SetValue(const std::string& name, std::uint32_t type, const std::string& data);
+    // Writes the changes, if any, and releases the key; false if the write failed.
+    bool Close();
+
+    static QString FilePath();
+    // How long an open waits for another instance's key; tests shorten it.
+    static void SetLockTimeout(int milliseconds);
+
+private:
+    std::vector<RegValue>::iterator FindValue(const std::string& name);
+
+    std::unique_ptr<QLockFile> m_pLock;
+    std::vector<Section> m_sections;
+    std::size_t m_nSection = 0;
+    bool m_bDirty = false;
+};
