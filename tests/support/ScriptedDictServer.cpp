@@ -85,10 +85,11 @@ QByteArray DotStuffedText(const std::string& text)
 }  // namespace
 
 struct ScriptedDictServer::Step {
-    enum Kind { SendBytes, WaitLine, PauseFor, CloseOrderly, Reset } kind;
+    enum Kind { SendBytes, WaitLine, PauseFor, HoldUntil, CloseOrderly, Reset } kind;
     QByteArray bytes;
     QRegularExpression pattern;
     int milliseconds = 0;
+    std::function<bool()> release;
 };
 
 struct ScriptedDictServer::Session {
@@ -140,7 +141,7 @@ void ScriptedDictServer::StopListening()
 
 ScriptedDictServer& ScriptedDictServer::Send(const QByteArray& bytes)
 {
-    m_script.append(Step{Step::SendBytes, bytes, {}, 0});
+    m_script.append(Step{Step::SendBytes, bytes, {}, 0, {}});
     return *this;
 }
 
@@ -165,25 +166,31 @@ ScriptedDictServer& ScriptedDictServer::SendByteByByte(const QByteArray& bytes)
 
 ScriptedDictServer& ScriptedDictServer::WaitForLine(const QString& pattern)
 {
-    m_script.append(Step{Step::WaitLine, {}, QRegularExpression(pattern), 0});
+    m_script.append(Step{Step::WaitLine, {}, QRegularExpression(pattern), 0, {}});
     return *this;
 }
 
 ScriptedDictServer& ScriptedDictServer::Pause(int milliseconds)
 {
-    m_script.append(Step{Step::PauseFor, {}, {}, milliseconds});
+    m_script.append(Step{Step::PauseFor, {}, {}, milliseconds, {}});
+    return *this;
+}
+
+ScriptedDictServer& ScriptedDictServer::Hold(std::function<bool()> release)
+{
+    m_script.append(Step{Step::HoldUntil, {}, {}, 0, std::move(release)});
     return *this;
 }
 
 ScriptedDictServer& ScriptedDictServer::Close()
 {
-    m_script.append(Step{Step::CloseOrderly, {}, {}, 0});
+    m_script.append(Step{Step::CloseOrderly, {}, {}, 0, {}});
     return *this;
 }
 
 ScriptedDictServer& ScriptedDictServer::Abort()
 {
-    m_script.append(Step{Step::Reset, {}, {}, 0});
+    m_script.append(Step{Step::Reset, {}, {}, 0, {}});
     return *this;
 }
 
@@ -256,6 +263,13 @@ bool ScriptedDictServer::RunStep(Session& session, const Step& step)
         ++session.nextStep;
         ScheduleNext(session, step.milliseconds);
         return false;
+    case Step::HoldUntil:
+        if (!step.release()) {
+            ScheduleNext(session, GatePollMs);
+            return false;
+        }
+        ++session.nextStep;
+        return true;
     case Step::CloseOrderly:
         session.closedByServer = true;
         session.socket->disconnectFromHost();
@@ -285,6 +299,8 @@ void ScriptedDictServer::WaitForGate(Session& session, int waitedMs)
         ScheduleNext(session, UngatedChunkGapMs);
         return;
     }
+    // The first poll comes straight after the write, before the client can
+    // have read: it lets the gate take its bearings.
     if (m_gate() || waitedMs >= GateGiveUpMs) {
         RunSteps(session);
         return;

@@ -53,6 +53,8 @@ public:
     // (a line already received and not yet waited for counts).
     ScriptedDictServer& WaitForLine(const QString& pattern);
     ScriptedDictServer& Pause(int milliseconds);
+    // Holds the script until the test's condition holds (polled).
+    ScriptedDictServer& Hold(std::function<bool()> release);
     // Orderly close after the bytes written so far.
     ScriptedDictServer& Close();
     // Connection reset: pending bytes are dropped and the peer sees RST.
@@ -60,8 +62,9 @@ public:
     void ClearScript();
 
     // Between two chunk writes the server waits until this returns true
-    // (polled), so each chunk reaches the client in its own read. Without a
-    // gate it waits a couple of milliseconds.
+    // (polled, the first time straight after the write), so each chunk
+    // reaches the client in its own read. Without a gate it waits a couple
+    // of milliseconds.
     void SetChunkGate(std::function<bool()> clientCaughtUp);
 
     // ---- The DICT responder, used once the script has run out ----

@@ -1,0 +1,700 @@
+#include "ConnectionHarness.h"
+#include "ScriptedDictServer.h"
+#include "WaitUntil.h"
+
+#include <QFile>
+#include <QTcpServer>
+#include <QTest>
+
+#include <string>
+
+// DictConnection against scripted servers on loopback: line cutting, the
+// transcript, the commands, the reply state machine and the tree.
+class DictConnectionTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+
+    void greetingOfAnyCodeIsAnsweredWithShowDb();
+    void walkThroughRecordsEveryReadLineAndImage();
+    void everySplitOfAReplyGivesTheSameResult();
+    void byteByByteGivesTheSameResult();
+    void repliesFollowTheStateMachine_data();
+    void repliesFollowTheStateMachine();
+    void lineWithNothingExpectedIsIgnored();
+    void lineEndsOfEveryKind();
+    void selectedNodeIsReselectedWhenADefinitionArrives();
+    void twoSearchesInQuickSuccessionShowOnlyTheLatest();
+    void searchWhileAReplyArrivesDropsTheOldReply();
+    void searchBeforeConnectedQueuesNothing();
+    void searchWhileTheListArrivesGetsItsReply();
+    void refusingPortLeavesImageZero();
+    void serverClosingMidDefinition_data();
+    void serverClosingMidDefinition();
+    void nulBytesAreRecordedAndKept();
+    void endlessLineClosesTheConnection();
+    void malformedUtf8BecomesReplacementCharacter();
+    void blankStatusLinesKeepTheirExpectation();
+    void short151LineKeepsTheExchangeInStep();
+    void wordIsSentInTheFormDictdReads();
+    void overlongCommandIsNotSent();
+    void portOutsideRangeNeverConnects_data();
+    void portOutsideRangeNeverConnects();
+    void slashInHostStaysInTheCurrentDirectory();
+    void alreadyConnectedCountsAsSuccess();
+    void newTreeReplacesTheRootNode();
+};
+
+namespace {
+
+const std::string Host = "127.0.0.1";
+const QByteArray GreetingLine = "220 scripted.test dictd 1.13.0/rf on Linux <auth.mime> <1.1@scripted.test>\r\n";
+const QByteArray ListReply = "110 2 databases present\r\n"
+                             "gcide \"The Collaborative International Dictionary of English v.0.48\"\r\n"
+                             "wn \"WordNet (r) 3.0 (2006)\"\r\n"
+                             ".\r\n"
+                             "250 ok\r\n";
+const std::string Gcide = "The Collaborative International Dictionary of English v.0.48";
+const std::string WordNet = "WordNet (r) 3.0 (2006)";
+const std::string Separator = "<qrlexsep>\n";
+
+// A reply as dictd gives it for "apple", cut down, with its blank line,
+// tab, UTF-8, a stuffed "." and a line that merely begins with dots.
+const QByteArray AppleReply = "150 2 definitions retrieved\r\n"
+                              "151 \"Apple\" gcide \"The Collaborative International Dictionary of English v.0.48\"\r\n"
+                              "Apple \\Ap\"ple\\ ([a^]p\"p'l), n. [OE. appel, eppel, AS. [ae]ppel,\r\n"
+                              "   [ae]pl; akin to Fries. & D. appel.]\r\n"
+                              "   1. The fleshy pome or fruit of a rosaceous tree ({Pyrus\r\n"
+                              "      malus}) cultivated in numberless varieties.\r\n"
+                              "\r\n"
+                              "   Note: The European crab apple is supposed to be the original.\r\n"
+                              "..\r\n"
+                              "...-based\r\n"
+                              ".\r\n"
+                              "151 \"apple\" wn \"WordNet (r) 3.0 (2006)\"\r\n"
+                              "apple\r\n"
+                              "    n 1: fruit with red or yellow or green skin\tand {crisp} flesh\r\n"
+                              "    2: native Eurasian tree; German \xC3\x84pfel\r\n"
+                              ".\r\n"
+                              "250 ok [d/m/c = 2/0/30; 0.000r 0.000u 0.000s]\r\n";
+const std::string AppleGcideText = "Apple \\Ap\"ple\\ ([a^]p\"p'l), n. [OE. appel, eppel, AS. [ae]ppel,\n"
+                                   "   [ae]pl; akin to Fries. & D. appel.]\n"
+                                   "   1. The fleshy pome or fruit of a rosaceous tree ({Pyrus\n"
+                                   "      malus}) cultivated in numberless varieties.\n"
+                                   "\n"
+                                   "   Note: The European crab apple is supposed to be the original.\n"
+                                   "..\n"
+                                   "...-based\n";
+const std::string AppleWnText = "apple\n"
+                                "    n 1: fruit with red or yellow or green skin\tand {crisp} flesh\n"
+                                "    2: native Eurasian tree; German \xC3\x84pfel\n";
+
+struct ExpectedNode {
+    std::string text;
+    std::string definitions;
+};
+
+// The greeting, the database list, then the script waits for a DEFINE.
+void ScriptUpToDefine(ScriptedDictServer& server, const QByteArray& list = ListReply)
+{
+    server.Send(GreetingLine).WaitForLine("^SHOW DB$").Send(list).WaitForLine("^DEFINE ");
+}
+
+bool LastRecordIs(const ConnectionHarness& harness, const QByteArray& record)
+{
+    const auto records = harness.Transcript();
+    return !records.isEmpty() && records.back() == record;
+}
+
+// Waits until the connection has handled `line` and expects nothing more.
+bool WaitForIdleAfter(ConnectionHarness& harness, const QByteArray& line)
+{
+    return WaitUntil([&] { return harness.RootImage() == 1 && LastRecordIs(harness, "[in ] " + line); });
+}
+
+QList<QByteArray> ReplyLineRecords(const QByteArray& reply)
+{
+    QList<QByteArray> records;
+    for (const QByteArray& line : reply.split('\n'))
+        if (!line.isEmpty())
+            records.append("[in ] " + line.chopped(1));
+    return records;
+}
+
+QList<QByteArray> RecordsAfter(const QList<QByteArray>& records, const QByteArray& first)
+{
+    const qsizetype at = records.indexOf(first);
+    return at < 0 ? QList<QByteArray>() : records.mid(at + 1);
+}
+
+QList<QByteArray> ReadSizeRecords(const QList<QByteArray>& records)
+{
+    QList<QByteArray> reads;
+    for (const QByteArray& record : records)
+        if (!record.startsWith('[') && record.contains(" = "))
+            reads.append(record);
+    return reads;
+}
+
+qsizetype BytesRead(const QList<QByteArray>& records)
+{
+    qsizetype read = 0;
+    for (const QByteArray& record : ReadSizeRecords(records))
+        read += record.split(' ').front().toLongLong();
+    return read;
+}
+
+// A line is handled at its CR: the LF after it may still be on its way.
+bool WaitForDefineReplyRead(const ConnectionHarness& harness, const QByteArray& command, qsizetype size)
+{
+    return WaitUntil([&] { return BytesRead(RecordsAfter(harness.Transcript(), command)) == size; });
+}
+
+QByteArray ReadRecord(qsizetype read, qsizetype buffered)
+{
+    return QByteArray::number(read) + " = " + QByteArray::number(buffered);
+}
+
+void CheckNodes(ConnectionHarness& harness, const std::vector<ExpectedNode>& expected)
+{
+    const auto nodes = harness.DatabaseNodes();
+    QCOMPARE(nodes.size(), expected.size());
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        QCOMPARE(nodes[i].text, expected[i].text);
+        QCOMPARE(nodes[i].image, 3);
+        QCOMPARE(nodes[i].data, reinterpret_cast<std::uintptr_t>(&harness.Connection()));
+        QCOMPARE(nodes[i].definitions, expected[i].definitions);
+    }
+}
+
+// Runs the greeting, the list and a search for "apple" whose reply comes
+// as the script's last steps; returns when the reply has been handled.
+bool SearchApple(ConnectionHarness& harness)
+{
+    if (!WaitForIdleAfter(harness, "250 ok"))
+        return false;
+    harness.Connection().Define("apple");
+    return WaitForIdleAfter(harness, AppleReply.split('\n').at(AppleReply.count('\n') - 1).chopped(1));
+}
+
+void CheckAppleResult(ConnectionHarness& harness)
+{
+    CheckNodes(harness, {{Gcide, AppleGcideText}, {WordNet, AppleWnText}});
+    const QList<QByteArray> expected = QList<QByteArray>{"[out] DEFINE * \"apple\""} + ReplyLineRecords(AppleReply);
+    const auto lines = harness.TranscriptLineRecords();
+    QCOMPARE(lines.mid(lines.indexOf("[out] DEFINE * \"apple\"")), expected);
+}
+
+}  // namespace
+
+void DictConnectionTest::init()
+{
+    QFile::remove(QString::fromStdString(Host) + ".log");
+}
+
+void DictConnectionTest::greetingOfAnyCodeIsAnsweredWithShowDb()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    server.Send("530 access denied\r\n");
+    ConnectionHarness harness(Host, server.Port());
+    QVERIFY(WaitUntil([&] { return server.ReceivedLines() == QStringList{"SHOW DB"}; }));
+    QCOMPARE(server.ReceivedBytes(), QByteArray("SHOW DB\r\n"));
+    QCOMPARE(harness.Transcript(), QList<QByteArray>({"19 = 19", "[in ] 530 access denied", "[out] SHOW DB"}));
+}
+
+// The exchange of a whole session, record for record and image for image.
+void DictConnectionTest::walkThroughRecordsEveryReadLineAndImage()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptUpToDefine(server);
+    server.Send(AppleReply);
+    ConnectionHarness harness(Host, server.Port());
+    QVERIFY(SearchApple(harness));
+    CheckAppleResult(harness);
+
+    QList<QByteArray> expected{ReadRecord(GreetingLine.size(), GreetingLine.size()), "[in ] " + GreetingLine.chopped(2),
+                               QByteArray("[out] SHOW DB"), ReadRecord(ListReply.size(), ListReply.size())};
+    expected += ReplyLineRecords(ListReply);
+    expected += {"[out] DEFINE * \"apple\"", ReadRecord(AppleReply.size(), AppleReply.size())};
+    expected += ReplyLineRecords(AppleReply);
+    QCOMPARE(harness.Transcript(), expected);
+
+    // Closed, connected; then one frame per handled line while a reply is
+    // outstanding, 1 whenever the queue runs empty.
+    std::vector<int> images{0, 1};
+    int frame = 0;
+    auto handled = [&](bool idle) {
+        const int image = idle ? 1 : 4 + frame;
+        frame = idle ? frame : (frame + 1) % 3;
+        if (images.back() != image)
+            images.push_back(image);
+    };
+    for (int line = 0; line < 1 + ListReply.count('\n'); ++line)
+        handled(line == ListReply.count('\n'));  // greeting and list; the list's 250 ends it
+    for (int line = 0; line < AppleReply.count('\n'); ++line)
+        handled(line == AppleReply.count('\n') - 1);
+    QCOMPARE(harness.RootImages(), images);
+}
+
+void DictConnectionTest::everySplitOfAReplyGivesTheSameResult()
+{
+    for (int cut = 1; cut < AppleReply.size(); ++cut) {
+        ScriptedDictServer server;
+        QVERIFY(server.Listen());
+        ScriptUpToDefine(server);
+        server.SendSplit(AppleReply, {cut});
+        ConnectionHarness harness(Host, server.Port());
+        server.SetChunkGate(harness.ChunkGate());
+        QVERIFY2(SearchApple(harness), qPrintable(QString("cut at %1").arg(cut)));
+        QVERIFY(WaitForDefineReplyRead(harness, "[out] DEFINE * \"apple\"", AppleReply.size()));
+        CheckAppleResult(harness);
+        // The reply really came in two reads, the second finding in the
+        // buffer what the first left after its last line end.
+        const QByteArray first = AppleReply.left(cut);
+        const qsizetype pending = first.size() - 1 - std::max(first.lastIndexOf('\n'), first.lastIndexOf('\r'));
+        const auto reads = ReadSizeRecords(RecordsAfter(harness.Transcript(), "[out] DEFINE * \"apple\""));
+        QCOMPARE(reads, QList<QByteArray>({ReadRecord(cut, cut), ReadRecord(AppleReply.size() - cut, AppleReply.size() - cut + pending)}));
+    }
+}
+
+void DictConnectionTest::byteByByteGivesTheSameResult()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptUpToDefine(server);
+    server.SendByteByByte(AppleReply);
+    ConnectionHarness harness(Host, server.Port());
+    server.SetChunkGate(harness.ChunkGate());
+    QVERIFY(WaitUntil([&] { return WaitForIdleAfter(harness, "250 ok"); }));
+    harness.Connection().Define("apple");
+    QVERIFY(WaitUntil([&] { return harness.RootImage() == 1 && harness.TranscriptLineRecords().size() > 20; }, 20000));
+    QVERIFY(WaitForDefineReplyRead(harness, "[out] DEFINE * \"apple\"", AppleReply.size()));
+    CheckAppleResult(harness);
+    const auto reads = ReadSizeRecords(RecordsAfter(harness.Transcript(), "[out] DEFINE * \"apple\""));
+    QCOMPARE(reads.size(), AppleReply.size());
+    QVERIFY(std::all_of(reads.begin(), reads.end(), [](const QByteArray& r) { return r.startsWith("1 = "); }));
+}
+
+void DictConnectionTest::repliesFollowTheStateMachine_data()
+{
+    using Nodes = std::vector<ExpectedNode>;
+    QTest::addColumn<QByteArray>("list");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<Nodes>("nodes");
+    const QByteArray wn = "151 \"x\" wn \"WordNet (r) 3.0 (2006)\"\r\n";
+    const QByteArray gcide = "151 \"x\" gcide \"The Collaborative International Dictionary of English v.0.48\"\r\n";
+    const QByteArray end = "250 ok\r\n";
+    QTest::newRow("151 from two databases, sorted by description")
+        << ListReply << "150 2 definitions retrieved\r\n" + wn + "w1\r\n.\r\n" + gcide + "g1\r\n.\r\n" + end
+        << Nodes{{Gcide, "g1\n"}, {WordNet, "w1\n"}};
+    QTest::newRow("two definitions from one database are joined")
+        << ListReply << "150 2\r\n" + wn + "a\r\nb\r\n.\r\n" + wn + "c\r\n.\r\n" + end << Nodes{{WordNet, "a\nb\n" + Separator + "c\n"}};
+    QTest::newRow("150 count is not used") << ListReply << "150 99 definitions retrieved\r\n" + wn + "w\r\n.\r\n" + end
+                                           << Nodes{{WordNet, "w\n"}};
+    QTest::newRow("reply without 150") << ListReply << wn + "w\r\n.\r\n" + end << Nodes{{WordNet, "w\n"}};
+    QTest::newRow("552 leaves no nodes") << ListReply << QByteArray("552 no match\r\n") << Nodes{};
+    QTest::newRow("error status ends the exchange") << ListReply << QByteArray("550 invalid database\r\n") << Nodes{};
+    QTest::newRow("non-numeric status counts as 0") << ListReply << QByteArray("oops\r\n") << Nodes{};
+    QTest::newRow("1xx other than 110 is read as a list")
+        << QByteArray("113 list\r\nwn \"Other WordNet\"\r\n.\r\n250 ok\r\n") << "150 1\r\n" + wn + "w\r\n.\r\n" + end
+        << Nodes{{"Other WordNet", "w\n"}};
+    QTest::newRow("554 records nothing") << QByteArray("554 no databases present\r\n") << "150 1\r\n" + wn + "w\r\n.\r\n" + end
+                                         << Nodes{{"", "w\n"}};
+    QTest::newRow("single word list line is name and description")
+        << QByteArray("110 1\r\nwn\r\n.\r\n250 ok\r\n") << "150 1\r\n" + wn + "w\r\n.\r\n" + end << Nodes{{"wn", "w\n"}};
+    QTest::newRow("later list line replaces") << QByteArray("110 2\r\nwn \"first\"\r\nwn \"second\"\r\n.\r\n250 ok\r\n")
+                                              << "150 1\r\n" + wn + "w\r\n.\r\n" + end << Nodes{{"second", "w\n"}};
+    QTest::newRow("database the list did not name") << ListReply << QByteArray("150 1\r\n151 \"x\" jargon \"J\"\r\nj\r\n.\r\n250 ok\r\n")
+                                                    << Nodes{{"", "j\n"}};
+    QTest::newRow("blank line stored as newline") << ListReply << "150 1\r\n" + wn + "a\r\n\r\nb\r\n.\r\n" + end
+                                                  << Nodes{{WordNet, "a\n\nb\n"}};
+    QTest::newRow("dot-dot stored as received") << ListReply << "150 1\r\n" + wn + "..\r\n..x\r\n.\r\n" + end
+                                                << Nodes{{WordNet, "..\n..x\n"}};
+    QTest::newRow("period with more on the line is text") << ListReply << "150 1\r\n" + wn + " .\r\n. \r\n.x\r\n.\r\n" + end
+                                                          << Nodes{{WordNet, " .\n. \n.x\n"}};
+    QTest::newRow("empty first definition adds nothing") << ListReply << "150 2\r\n" + wn + ".\r\n" + wn + "b\r\n.\r\n" + end
+                                                         << Nodes{{WordNet, "b\n"}};
+    QTest::newRow("empty later definition adds a bare separator")
+        << ListReply << "150 2\r\n" + wn + "a\r\n.\r\n" + wn + ".\r\n" + end << Nodes{{WordNet, "a\n" + Separator}};
+    QTest::newRow("only empty definition still makes a node") << ListReply << "150 1\r\n" + wn + ".\r\n" + end
+                                                               << Nodes{{WordNet, ""}};
+}
+
+void DictConnectionTest::repliesFollowTheStateMachine()
+{
+    QFETCH(QByteArray, list);
+    QFETCH(QByteArray, reply);
+    QFETCH(std::vector<ExpectedNode>, nodes);
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptUpToDefine(server, list);
+    server.Send(reply);
+    ConnectionHarness harness(Host, server.Port());
+    QVERIFY(WaitForIdleAfter(harness, list.split('\n').at(list.count('\n') - 1).chopped(1)));
+    harness.Connection().Define("x");
+    QVERIFY(WaitForIdleAfter(harness, reply.split('\n').at(reply.count('\n') - 1).chopped(1)));
+    CheckNodes(harness, nodes);
+    QCOMPARE(harness.TranscriptLineRecords().mid(harness.TranscriptLineRecords().indexOf("[out] DEFINE * \"x\"") + 1),
+             ReplyLineRecords(reply));
+}
+
+void DictConnectionTest::lineWithNothingExpectedIsIgnored()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptUpToDefine(server);
+    server.Send("552 no match\r\n").Pause(20).Send("151 \"x\" wn \"W\"\r\nstray\r\n.\r\n");
+    ConnectionHarness harness(Host, server.Port());
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    harness.Connection().Define("x");
+    QVERIFY(WaitForIdleAfter(harness, "552 no match"));
+    const auto images = harness.RootImages();
+    QVERIFY(WaitUntil([&] { return LastRecordIs(harness, "[in ] ."); }));
+    QCOMPARE(harness.RootImages(), images);
+    QCOMPARE(harness.RootImage(), 1);
+    QCOMPARE(harness.Tree().GetChildCount(harness.Root()), 0);
+}
+
+// CR LF, a lone LF and a lone CR each end one line; runs of them are blank
+// lines, however the reads fall.
+void DictConnectionTest::lineEndsOfEveryKind()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptUpToDefine(server);
+    const QByteArray reply = "150 1\n151 \"x\" wn \"W\"\rlf\ncr\rcrlf\r\n\n\r\r\n\r.\r\n250 ok\n";
+    server.SendSplit(reply, {19, 20, 21, 33, 34, 35, 36});
+    ConnectionHarness harness(Host, server.Port());
+    server.SetChunkGate(harness.ChunkGate());
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    harness.Connection().Define("x");
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    CheckNodes(harness, {{WordNet, "lf\ncr\ncrlf\n\n\n\n\n"}});
+    QCOMPARE(RecordsAfter(harness.TranscriptLineRecords(), "[out] DEFINE * \"x\""),
+             QList<QByteArray>({"[in ] 150 1", "[in ] 151 \"x\" wn \"W\"", "[in ] lf", "[in ] cr", "[in ] crlf", "[in ] ", "[in ] ",
+                                "[in ] ", "[in ] ", "[in ] .", "[in ] 250 ok"}));
+}
+
+void DictConnectionTest::selectedNodeIsReselectedWhenADefinitionArrives()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptUpToDefine(server);
+    bool selected = false;
+    const QByteArray wn = "151 \"x\" wn \"WordNet (r) 3.0 (2006)\"\r\n";
+    server.Send("150 2\r\n" + wn + "first\r\n.\r\n").Hold([&] { return selected; }).Send(wn + "second\r\n.\r\n250 ok\r\n");
+    ConnectionHarness harness(Host, server.Port());
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    harness.Connection().Define("x");
+    QVERIFY(WaitUntil([&] { return LastRecordIs(harness, "[in ] ."); }));
+    const HTREEITEM node = harness.Tree().GetChildItem(harness.Root(), 0);
+    QVERIFY(node);
+    harness.Tree().SelectItem(node);
+    selected = true;
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    QCOMPARE(harness.SelectionChanges(), std::vector<HTREEITEM>({node, nullptr, node}));
+    QCOMPARE(harness.TextsSeenOnSelection().back(), "first\n" + Separator + "second\n");
+    QCOMPARE(harness.Tree().GetItemData(harness.Root()), std::uintptr_t(0));
+}
+
+void DictConnectionTest::twoSearchesInQuickSuccessionShowOnlyTheLatest()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptUpToDefine(server);
+    server.WaitForLine("^DEFINE \\* \"pear\"$")
+        .Send(AppleReply)
+        .Send("150 1\r\n151 \"pear\" wn \"WordNet (r) 3.0 (2006)\"\r\npear\r\n.\r\n250 ok pear\r\n");
+    ConnectionHarness harness(Host, server.Port());
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    harness.Connection().Define("apple");
+    harness.Connection().Define("pear");
+    QVERIFY(WaitForIdleAfter(harness, "250 ok pear"));
+    CheckNodes(harness, {{WordNet, "pear\n"}});
+}
+
+void DictConnectionTest::searchWhileAReplyArrivesDropsTheOldReply()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptUpToDefine(server);
+    const qsizetype half = AppleReply.indexOf("151 \"apple\" wn");
+    server.Send(AppleReply.left(half))
+        .WaitForLine("^DEFINE \\* \"pear\"$")
+        .Send(AppleReply.mid(half) + "150 1\r\n151 \"pear\" wn \"WordNet (r) 3.0 (2006)\"\r\npear\r\n.\r\n250 ok pear\r\n");
+    ConnectionHarness harness(Host, server.Port());
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    harness.Connection().Define("apple");
+    QVERIFY(WaitUntil([&] { return harness.DatabaseNodes().size() == 1 && !harness.DatabaseNodes()[0].definitions.empty(); }));
+    harness.Tree().SelectItem(harness.Tree().GetChildItem(harness.Root(), 0));
+    harness.Connection().Define("pear");
+    QCOMPARE(harness.Tree().GetChildCount(harness.Root()), 0);
+    QVERIFY(WaitForIdleAfter(harness, "250 ok pear"));
+    CheckNodes(harness, {{WordNet, "pear\n"}});
+}
+
+void DictConnectionTest::searchBeforeConnectedQueuesNothing()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptUpToDefine(server);
+    server.Send(AppleReply);
+    ConnectionHarness harness(Host, server.Port());
+    harness.Connection().Define("early");
+    QCOMPARE(harness.Transcript(), QList<QByteArray>({"[out] DEFINE * \"early\""}));
+    QVERIFY(SearchApple(harness));
+    CheckAppleResult(harness);
+    QCOMPARE(server.ReceivedLines(), QStringList({"SHOW DB", "DEFINE * \"apple\""}));
+}
+
+void DictConnectionTest::searchWhileTheListArrivesGetsItsReply()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    const qsizetype dot = ListReply.indexOf(".\r\n");
+    server.Send(GreetingLine).WaitForLine("^SHOW DB$").Send(ListReply.left(dot)).WaitForLine("^DEFINE ").Send(ListReply.mid(dot) + AppleReply);
+    ConnectionHarness harness(Host, server.Port());
+    QVERIFY(WaitUntil([&] { return LastRecordIs(harness, "[in ] wn \"WordNet (r) 3.0 (2006)\""); }));
+    harness.Connection().Define("apple");
+    QVERIFY(WaitUntil([&] { return harness.RootImage() == 1 && LastRecordIs(harness, "[in ] 250 ok [d/m/c = 2/0/30; 0.000r 0.000u 0.000s]"); }));
+    CheckNodes(harness, {{Gcide, AppleGcideText}, {WordNet, AppleWnText}});
+}
+
+void DictConnectionTest::refusingPortLeavesImageZero()
+{
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+    const int port = closed.serverPort();
+    closed.close();
+    ConnectionHarness harness(Host, port);
+    QVERIFY(WaitUntil([&] { return !harness.Connection().ConnectErrors().empty(); }));
+    QCOMPARE(harness.Connection().ConnectErrors(), std::vector<int>({SocketError::ConnectionRefused}));
+    QCOMPARE(harness.RootImages(), std::vector<int>({0}));
+    QVERIFY(harness.Transcript().isEmpty());
+}
+
+void DictConnectionTest::serverClosingMidDefinition_data()
+{
+    QTest::addColumn<bool>("reset");
+    QTest::newRow("orderly close") << false;
+    QTest::newRow("connection reset") << true;
+}
+
+void DictConnectionTest::serverClosingMidDefinition()
+{
+    QFETCH(bool, reset);
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptUpToDefine(server);
+    server.Send("150 1\r\n151 \"x\" wn \"W\"\r\nhalf a line\r\nno line end");
+    reset ? server.Abort() : server.Close();
+    ConnectionHarness harness(Host, server.Port());
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    harness.Connection().Define("x");
+    QVERIFY(WaitUntil([&] { return harness.RootImage() == 0; }));
+    QCOMPARE(harness.Tree().GetChildCount(harness.Root()), 0);
+    QVERIFY(!harness.Connection().IsConnected());
+    QCOMPARE(harness.Transcript().back(), QByteArray("[in ] half a line"));
+    harness.Connection().Define("y");
+    QCOMPARE(harness.Transcript().back(), QByteArray("[out] DEFINE * \"y\""));
+}
+
+void DictConnectionTest::nulBytesAreRecordedAndKept()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptUpToDefine(server);
+    const char bytes[] = "150 1\r\n151 \"x\" wn \"W\"\r\nnul\0in\0line\r\n\0\r\n.\r\n250 ok\r\n";
+    const QByteArray reply(bytes, sizeof bytes - 1);
+    server.Send(reply);
+    ConnectionHarness harness(Host, server.Port());
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    harness.Connection().Define("x");
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    QList<QByteArray> expected{ReadRecord(reply.size(), reply.size())};
+    for (qsizetype i = 0; i < reply.size(); ++i)
+        if (reply[i] == '\0')
+            expected.append("Character index " + QByteArray::number(i) + " is null");
+    expected += ReplyLineRecords(reply);
+    QCOMPARE(RecordsAfter(harness.Transcript(), "[out] DEFINE * \"x\""), expected);
+    CheckNodes(harness, {{WordNet, std::string("nul\0in\0line\n\0\n", 14)}});
+}
+
+void DictConnectionTest::endlessLineClosesTheConnection()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptUpToDefine(server);
+    const QByteArray endless(DictConnection::MaxPendingLine + 4096, 'x');
+    server.Send("150 1\r\n151 \"x\" wn \"W\"\r\nlast line\r\n" + endless);
+    ConnectionHarness harness(Host, server.Port());
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    harness.Connection().Define("x");
+    QVERIFY(WaitUntil([&] { return harness.RootImage() == 0; }));
+    QCOMPARE(harness.Tree().GetChildCount(harness.Root()), 0);
+    QVERIFY(WaitUntil([&] { return server.IsClosedByClient(); }));
+    const auto records = RecordsAfter(harness.Transcript(), "[out] DEFINE * \"x\"");
+    QList<QByteArray> lines;
+    for (const QByteArray& record : records)
+        if (record.startsWith("[in ] "))
+            lines.append(record.left(20));
+    QCOMPARE(lines, QList<QByteArray>({"[in ] 150 1", "[in ] 151 \"x\" wn \"W\"", "[in ] last line", "[in ] xxxxxxxxxxxxxx"}));
+    // Everything read is in the transcript: the last record holds the
+    // whole pending text the buffer had when the connection was given up.
+    const QByteArray last = records.back();
+    const QList<QByteArray> lastRead = records[records.size() - 2].split(' ');
+    QCOMPARE(last, "[in ] " + QByteArray(lastRead.back().toLongLong(), 'x'));
+    QVERIFY(static_cast<std::size_t>(lastRead.back().toLongLong()) > DictConnection::MaxPendingLine);
+    QCOMPARE(BytesRead(records), qsizetype(strlen("150 1\r\n151 \"x\" wn \"W\"\r\nlast line\r\n")) + last.size() - 6);
+}
+
+void DictConnectionTest::malformedUtf8BecomesReplacementCharacter()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptUpToDefine(server, "110 1\r\nwn \"Caf\xE9 \xC3\xA4\"\r\n.\r\n250 ok\r\n");
+    server.Send("150 1\r\n151 \"x\" wn \"W\"\r\ncaf\xE9 \xE2\x82 ok \xC3\xBC\r\n.\r\n250 ok\r\n");
+    ConnectionHarness harness(Host, server.Port());
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    harness.Connection().Define("x");
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    CheckNodes(harness, {{"Caf\xEF\xBF\xBD \xC3\xA4", "caf\xEF\xBF\xBD \xEF\xBF\xBD ok \xC3\xBC\n"}});
+    QVERIFY(harness.Transcript().contains("[in ] caf\xE9 \xE2\x82 ok \xC3\xBC"));
+}
+
+void DictConnectionTest::blankStatusLinesKeepTheirExpectation()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptUpToDefine(server, "  \r\n110 1\r\n \t \r\nwn \"WordNet (r) 3.0 (2006)\"\r\n.\r\n\r\n250 ok\r\n");
+    server.Send("\r\n   \r\n150 1\r\n\t\r\n151 \"x\" wn \"W\"\r\nw\r\n.\r\n \r\n250 ok\r\n");
+    ConnectionHarness harness(Host, server.Port());
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    harness.Connection().Define("x");
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    CheckNodes(harness, {{WordNet, "w\n"}});
+}
+
+void DictConnectionTest::short151LineKeepsTheExchangeInStep()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptUpToDefine(server);
+    server.Send("150 3\r\n151\r\nlost\r\n.\r\n151 \"x\"\r\nlost too\r\n.\r\n151 \"x\" wn \"W\"\r\nkept\r\n.\r\n250 ok\r\n");
+    ConnectionHarness harness(Host, server.Port());
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    harness.Connection().Define("x");
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    CheckNodes(harness, {{WordNet, "kept\n"}});
+}
+
+void DictConnectionTest::wordIsSentInTheFormDictdReads()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    server.EnableDefaultDictResponder();
+    ConnectionHarness harness(Host, server.Port());
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    harness.Connection().Define("a\"b");
+    QVERIFY(WaitUntil([&] { return harness.RootImage() == 1 && harness.Tree().GetChildCount(harness.Root()) == 1; }));
+    QCOMPARE(server.ReceivedLines().back(), "DEFINE * \"a\"\\\"\"b\"");
+    QVERIFY(harness.Transcript().contains("[out] DEFINE * \"a\"\\\"\"b\""));
+    // dictd escapes the quote in the 151 line's headword; the tokenizer
+    // knows no escapes, so the third word is not the database name and
+    // the node has no description.
+    CheckNodes(harness, {{"", "a\"b\n   A word with a quote.\n..\n...-based\n"}});
+
+    harness.Connection().Define(std::string("ice\r\ncream\0 QUIT", 16));
+    QVERIFY(WaitUntil([&] { return server.ReceivedLines().size() == 3; }));
+    QCOMPARE(server.ReceivedLines().back(), "DEFINE * \"icecream QUIT\"");
+    QVERIFY(WaitForIdleAfter(harness, "552 no match [d/m/c = 0/0/0; 0.000r 0.000u 0.000s]"));
+}
+
+void DictConnectionTest::overlongCommandIsNotSent()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    server.EnableDefaultDictResponder();
+    ConnectionHarness harness(Host, server.Port());
+    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    // "DEFINE * \"\"" is 11 characters; with CR LF a 1011-character word fills 1024.
+    const std::string fits(1011, 'w');
+    const std::string tooLong(1012, 'w');
+    harness.Connection().Define(tooLong);
+    harness.Connection().Define(fits);
+    harness.Connection().Define("apple");
+    QVERIFY(WaitUntil([&] { return harness.RootImage() == 1 && harness.Tree().GetChildCount(harness.Root()) == 2; }));
+    QCOMPARE(server.ReceivedLines(), QStringList({"SHOW DB", QString::fromStdString("DEFINE * \"" + fits + "\""), "DEFINE * \"apple\""}));
+    QVERIFY(harness.Transcript().contains(QByteArray::fromStdString("[out] DEFINE * \"" + tooLong + "\"")));
+    CheckNodes(harness, {{Gcide, "Apple \\Ap\"ple\\, n.\n   The fleshy pome or fruit of a rosaceous tree.\n\n   See {Crab apple}.\n"},
+                         {WordNet, "apple\n    n 1: fruit with red or yellow or green skin {apple tree}\n"}});
+}
+
+void DictConnectionTest::portOutsideRangeNeverConnects_data()
+{
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<bool>("zero");
+    QTest::newRow("port 0") << 0 << true;
+    QTest::newRow("port + 65536") << 65536 << false;
+    QTest::newRow("negative") << -65536 << false;
+}
+
+void DictConnectionTest::portOutsideRangeNeverConnects()
+{
+    QFETCH(int, offset);
+    QFETCH(bool, zero);
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    server.Send(GreetingLine);
+    const int port = zero ? 0 : server.Port() + offset;
+    ConnectionHarness harness(Host, port);
+    QTest::qWait(100);
+    QCOMPARE(server.ConnectionCount(), 0);
+    QCOMPARE(harness.RootImages(), std::vector<int>({0}));
+    QCOMPARE(harness.Tree().GetItemText(harness.Root()), Host + ":" + std::to_string(port));
+}
+
+void DictConnectionTest::slashInHostStaysInTheCurrentDirectory()
+{
+    QFile::remove("dir_host.log");
+    {
+        ConnectionHarness harness("dir/host", 2628, false);
+        harness.Connection().Define("x");
+        QCOMPARE(harness.Tree().GetItemText(harness.Root()), "dir/host:2628");
+    }
+    QFile file("dir_host.log");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("[out] DEFINE * \"x\"\n"));
+    QVERIFY(!QFile::exists("dir"));
+}
+
+void DictConnectionTest::alreadyConnectedCountsAsSuccess()
+{
+    ConnectionHarness harness(Host, 2628, false);
+    harness.Connection().NotifyConnect(SocketError::ConnectionRefused);
+    QCOMPARE(harness.RootImage(), 0);
+    harness.Connection().NotifyConnect(SocketError::IsConnected);
+    QCOMPARE(harness.RootImage(), 1);
+}
+
+void DictConnectionTest::newTreeReplacesTheRootNode()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptUpToDefine(server);
+    server.Send(AppleReply);
+    ConnectionHarness harness(Host, server.Port());
+    QVERIFY(SearchApple(harness));
+    const HTREEITEM old = harness.Root();
+    harness.Connection().InsertRootItem(&harness.Tree());
+    QCOMPARE(harness.Tree().GetRootCount(), 1);
+    QVERIFY(harness.Root() != old || harness.Tree().GetChildCount(harness.Root()) == 0);
+    QCOMPARE(harness.Tree().GetItemImage(harness.Root()), 0);
+    QCOMPARE(harness.Tree().GetChildCount(harness.Root()), 0);
+    QVERIFY(harness.Connection().GetDefinitions(harness.Tree().GetRootItem(0)).empty());
+}
+
+QTEST_MAIN(DictConnectionTest)
+#include "tst_DictConnection.moc"
