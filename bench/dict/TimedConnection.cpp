@@ -1,0 +1,41 @@
+#include "TimedConnection.h"
+
+#include <cstdlib>
+
+void TimedConnection::WaitForFinalStatus()
+{
+    if (!m_bFinished)
+        m_loop.exec();
+    m_bFinished = false;
+}
+
+qint64 TimedConnection::TimeDefine(const std::string& word)
+{
+    QElapsedTimer timer;
+    timer.start();
+    Define(word);
+    WaitForFinalStatus();
+    return timer.nsecsElapsed();
+}
+
+void TimedConnection::OnDatabaseListStatus(const std::string& line)
+{
+    DictConnection::OnDatabaseListStatus(line);
+    NoteStatus(line, true);
+}
+
+void TimedConnection::OnDefineStatus(const std::string& line)
+{
+    DictConnection::OnDefineStatus(line);
+    NoteStatus(line, false);
+}
+
+void TimedConnection::NoteStatus(const std::string& line, bool listStatus)
+{
+    const int code = std::atoi(line.c_str());
+    const bool more = listStatus ? code >= 100 && code <= 199 : code == 150 || code == 151;
+    if (more || code == 0)
+        return;
+    m_bFinished = true;
+    m_loop.quit();
+}

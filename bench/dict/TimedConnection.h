@@ -1,0 +1,30 @@
+#pragma once
+
+#include "DictConnection.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+
+#include <string>
+
+// A DictConnection whose final status lines end a wait: the benchmarks
+// time a request from the command to the line that completes its reply.
+class TimedConnection : public DictConnection {
+public:
+    using DictConnection::DictConnection;
+
+    // Runs the event loop until a reply's final status line (of the
+    // database list or of a definition request) has been handled.
+    void WaitForFinalStatus();
+    // Nanoseconds from sending the definition request to its final status.
+    qint64 TimeDefine(const std::string& word);
+
+    void OnDatabaseListStatus(const std::string& line) override;
+    void OnDefineStatus(const std::string& line) override;
+
+private:
+    void NoteStatus(const std::string& line, bool listStatus);
+
+    QEventLoop m_loop;
+    bool m_bFinished = false;
+};

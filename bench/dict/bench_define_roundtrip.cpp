@@ -1,0 +1,73 @@
+// Round trip of DEFINE * "apple" on one persistent connection to a real
+// dictd on loopback, with the quick acknowledgement after each send on
+// and off. Usage: bench_define_roundtrip [ROUNDS]
+#include "TimedConnection.h"
+#include "TreeCtrl.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+bool RunFixture(const char* action, const QString& dir)
+{
+    return QProcess::execute(QUORLEX_SOURCE_DIR "/scripts/dictd-fixture", {action, dir}) == 0;
+}
+
+double MedianMs(std::vector<qint64> samples)
+{
+    std::sort(samples.begin(), samples.end());
+    return samples[samples.size() / 2] / 1e6;
+}
+
+std::vector<qint64> Measure(TimedConnection& connection, bool quickAck, int rounds)
+{
+    connection.SetQuickAck(quickAck);
+    connection.TimeDefine("apple");  // warm-up
+    std::vector<qint64> samples;
+    for (int i = 0; i < rounds; ++i)
+        samples.push_back(connection.TimeDefine("apple"));
+    return samples;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 101;
+
+    QTemporaryDir dir;
+    if (!dir.isValid() || !RunFixture("start", dir.path()))
+        return 1;
+    QFile portFile(dir.filePath("port"));
+    portFile.open(QIODevice::ReadOnly);
+    const int port = portFile.readAll().trimmed().toInt();
+
+    QTreeWidget widget;
+    TreeCtrl tree(&widget);
+    {
+        TimedConnection connection("127.0.0.1", port);
+        connection.InsertRootItem(&tree);
+        connection.Create();
+        connection.ConnectToServer();
+        connection.WaitForFinalStatus();
+        const double on = MedianMs(Measure(connection, true, rounds));
+        const double off = MedianMs(Measure(connection, false, rounds));
+        std::printf("DEFINE * \"apple\" round trip, dictd on 127.0.0.1, one persistent connection, median of %d:\n", rounds);
+        std::printf("  quick acknowledgement on:  %8.3f ms\n", on);
+        std::printf("  quick acknowledgement off: %8.3f ms\n", off);
+        connection.RemoveRootItem();
+    }
+    RunFixture("stop", dir.path());
+    std::printf("reproduce: cmake --build BUILD --target bench_define_roundtrip && (cd /tmp && BUILD/bench/dict/bench_define_roundtrip %d)\n", rounds);
+    return 0;
+}

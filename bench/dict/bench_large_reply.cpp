@@ -1,0 +1,166 @@
+// A DEFINE reply of about 20 MB (gcide text in 151 blocks) received over
+// loopback by a DictConnection with its transcript on, beside a floor: a
+// plain loop reading the same bytes from a socket and writing each line
+// to a file with a flush. Usage: bench_large_reply [MEGABYTES] [ROUNDS]
+#include "BlockingReplyServer.h"
+#include "TimedConnection.h"
+#include "TreeCtrl.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTreeWidget>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <vector>
+
+namespace {
+
+const char Header[] = "151 \"%s\" gcide \"The Collaborative International Dictionary of English v.0.48\"\r\n";
+constexpr int LinesPerDefinition = 24;
+
+// Real dictionary lines, cut into definitions of a couple of dozen lines.
+std::string BuildReply(std::size_t size)
+{
+    FILE* text = ::popen("gzip -dc /usr/share/dictd/gcide.dict.dz", "r");
+    if (!text)
+        return {};
+    std::string body;
+    std::string definition;
+    int lines = 0;
+    int count = 0;
+    char line[65536];
+    while (body.size() < size && std::fgets(line, sizeof line, text)) {
+        std::string content(line);
+        while (!content.empty() && (content.back() == '\n' || content.back() == '\r'))
+            content.pop_back();
+        definition += (content == "." ? ".." : content) + "\r\n";
+        if (++lines < LinesPerDefinition)
+            continue;
+        char header[256];
+        const std::string word = definition.substr(0, std::min<std::size_t>(definition.find_first_of(" \r"), 40));
+        std::snprintf(header, sizeof header, Header, word.c_str());
+        body += header + definition + ".\r\n";
+        definition.clear();
+        lines = 0;
+        ++count;
+    }
+    ::pclose(text);
+    return "150 " + std::to_string(count) + " definitions retrieved\r\n" + body + "250 ok [d/m/c = 0/0/0; 0.000r 0.000u 0.000s]\r\n";
+}
+
+qint64 TimeDictConnection(int port)
+{
+    QTreeWidget widget;
+    TreeCtrl tree(&widget);
+    TimedConnection connection("127.0.0.1", port);
+    connection.InsertRootItem(&tree);
+    connection.Create();
+    connection.ConnectToServer();
+    connection.WaitForFinalStatus();
+    const qint64 elapsed = connection.TimeDefine("apple");
+    connection.RemoveRootItem();
+    connection.Close();
+    return elapsed;
+}
+
+int ConnectPlain(int port)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    if (::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(s);
+        return -1;
+    }
+    return s;
+}
+
+// Reads until a line starting with `last` has come; each line goes to the file.
+bool ReadLinesUntil(int s, const std::string& last, std::ofstream& file)
+{
+    std::string pending;
+    char buffer[1024];
+    for (;;) {
+        const ssize_t n = ::recv(s, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return false;
+        pending.append(buffer, static_cast<std::size_t>(n));
+        std::size_t start = 0, end;
+        while ((end = pending.find("\r\n", start)) != std::string::npos) {
+            const std::string line = pending.substr(start, end - start);
+            file << line << std::endl;
+            start = end + 2;
+            if (line.rfind(last, 0) == 0)
+                return true;
+        }
+        pending.erase(0, start);
+    }
+}
+
+qint64 TimeFloor(int port)
+{
+    const int s = ConnectPlain(port);
+    std::ofstream file("floor.log", std::ios::out | std::ios::trunc);
+    if (s < 0 || !ReadLinesUntil(s, "220 ", file))
+        return -1;
+    QElapsedTimer timer;
+    timer.start();
+    const std::string command = "DEFINE * \"apple\"\r\n";
+    ::send(s, command.data(), command.size(), 0);
+    const bool complete = ReadLinesUntil(s, "250 ", file);
+    const qint64 elapsed = timer.nsecsElapsed();
+    ::close(s);
+    return complete ? elapsed : -1;
+}
+
+double MBps(std::size_t bytes, qint64 nanoseconds)
+{
+    return bytes / 1e6 / (nanoseconds / 1e9);
+}
+
+qint64 Median(std::vector<qint64> samples)
+{
+    std::sort(samples.begin(), samples.end());
+    return samples[samples.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int megabytes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+
+    const std::string reply = BuildReply(static_cast<std::size_t>(megabytes) * 1000 * 1000);
+    if (reply.size() < 1000)
+        return 1;
+    BlockingReplyServer server(reply);
+    if (!server.Port())
+        return 1;
+    std::vector<qint64> connectionTimes, floorTimes;
+    for (int round = 0; round < rounds; ++round) {
+        floorTimes.push_back(TimeFloor(server.Port()));
+        connectionTimes.push_back(TimeDictConnection(server.Port()));
+    }
+    const qint64 connection = Median(connectionTimes);
+    const qint64 floor = Median(floorTimes);
+    std::printf("DEFINE reply of %.1f MB (%zu lines) over 127.0.0.1, median of %d rounds:\n", reply.size() / 1e6,
+                static_cast<std::size_t>(std::count(reply.begin(), reply.end(), '\n')), rounds);
+    std::printf("  DictConnection, transcript on:          %8.1f MB/s  (%.0f ms)\n", MBps(reply.size(), connection), connection / 1e6);
+    std::printf("  floor, plain read + line write + flush: %8.1f MB/s  (%.0f ms)\n", MBps(reply.size(), floor), floor / 1e6);
+    std::printf("reproduce: cmake --build BUILD --target bench_large_reply && (cd /tmp && BUILD/bench/dict/bench_large_reply %d %d)\n",
+                megabytes, rounds);
+    return floor < 0 ? 1 : 0;
+}
