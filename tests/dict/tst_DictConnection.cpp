@@ -687,13 +687,21 @@ void DictConnectionTest::newTreeReplacesTheRootNode()
     server.Send(AppleReply);
     ConnectionHarness harness(Host, server.Port());
     QVERIFY(SearchApple(harness));
-    const HTREEITEM old = harness.Root();
+    QCOMPARE(harness.Tree().GetChildCount(harness.Root()), 2);
+
     harness.Connection().InsertRootItem(&harness.Tree());
     QCOMPARE(harness.Tree().GetRootCount(), 1);
-    QVERIFY(harness.Root() != old || harness.Tree().GetChildCount(harness.Root()) == 0);
     QCOMPARE(harness.Tree().GetItemImage(harness.Root()), 0);
     QCOMPARE(harness.Tree().GetChildCount(harness.Root()), 0);
-    QVERIFY(harness.Connection().GetDefinitions(harness.Tree().GetRootItem(0)).empty());
+
+    QTreeWidget otherWidget;
+    TreeCtrl other(&otherWidget);
+    harness.Connection().InsertRootItem(&other);
+    QCOMPARE(harness.Tree().GetRootCount(), 0);
+    QCOMPARE(other.GetRootCount(), 1);
+    QCOMPARE(other.GetItemText(harness.Root()), Host + ":" + std::to_string(server.Port()));
+    QCOMPARE(other.GetItemImage(harness.Root()), 0);
+    harness.Connection().InsertRootItem(&harness.Tree());
 }
 
 QTEST_MAIN(DictConnectionTest)

@@ -2,6 +2,7 @@
 #include "ScriptedDictServer.h"
 #include "WaitUntil.h"
 
+#include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -13,6 +14,7 @@ private slots:
     void splitChunksArriveSeparately();
     void waitsForClientLine();
     void resetIsSeenAsReset();
+    void reportsLinesAndClosesByEitherSide();
     void responderAnswersLikeDictd_data();
     void responderAnswersLikeDictd();
     void parsesWordsTheWayDictdDoes_data();
@@ -51,6 +53,8 @@ void TestSupport::playsChunksInOrderAndRecordsLines()
     QCOMPARE(ReadUntil(client, "never"), QByteArray("220 hi\r\nbye\r\n"));
     QVERIFY(WaitUntil([&] { return server.ReceivedBytes() == "one\r\ntwo\nthr"; }));
     QCOMPARE(server.ReceivedLines(), QStringList({"one", "two"}));
+    QCOMPARE(server.SentBytes(), QByteArray("220 hi\r\nbye\r\n"));
+    QVERIFY(server.IsScriptDone());
     QCOMPARE(server.ConnectionCount(), 1);
 }
 
@@ -92,6 +96,28 @@ void TestSupport::resetIsSeenAsReset()
     QVERIFY(Connect(client, server.Port()));
     QVERIFY(WaitUntil([&] { return client.state() == QAbstractSocket::UnconnectedState; }));
     QCOMPARE(client.error(), QAbstractSocket::RemoteHostClosedError);
+}
+
+void TestSupport::reportsLinesAndClosesByEitherSide()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    QSignalSpy lines(&server, &ScriptedDictServer::lineReceived);
+    QTcpSocket client;
+    QVERIFY(Connect(client, server.Port()));
+    client.write("QUIT\r\n");
+    QVERIFY(WaitUntil([&] { return lines.size() == 1; }));
+    QCOMPARE(lines.at(0), QVariantList({0, QString("QUIT")}));
+    QVERIFY(!server.IsClosedByClient());
+    client.disconnectFromHost();
+    QVERIFY(WaitUntil([&] { return server.IsClosedByClient(); }));
+
+    const quint16 port = server.Port();
+    server.StopListening();
+    QTcpSocket refused;
+    refused.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(!refused.waitForConnected(3000));
+    QCOMPARE(refused.error(), QAbstractSocket::ConnectionRefusedError);
 }
 
 void TestSupport::responderAnswersLikeDictd_data()
