@@ -1,0 +1,28 @@
+#include "CPortSpin.h"
+
+#include <algorithm>
+#include <limits>
+
+CPortSpin::CPortSpin(QWidget* parent) : QSpinBox(parent)
+{
+    setRange(0, std::numeric_limits<int>::max());
+    setWrapping(false);
+    setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+}
+
+void CPortSpin::stepBy(int steps)
+{
+    const long long stepped = static_cast<long long>(value()) + steps;
+    setValue(static_cast<int>(std::clamp<long long>(stepped, LowestPort, HighestPort)));
+    selectAll();
+}
+
+QAbstractSpinBox::StepEnabled CPortSpin::stepEnabled() const
+{
+    StepEnabled enabled = StepNone;
+    if (value() < HighestPort)
+        enabled |= StepUpEnabled;
+    if (value() > LowestPort)
+        enabled |= StepDownEnabled;
+    return enabled;
+}

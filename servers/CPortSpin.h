@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QSpinBox>
+
+// The port field with its up-down arrows: the field takes any whole number
+// of digits, so an out-of-range port can be typed and refused later, while
+// the arrows step only within 1 to 65535 and never wrap.
+class CPortSpin : public QSpinBox {
+    Q_OBJECT
+public:
+    static constexpr int LowestPort = 1;
+    static constexpr int HighestPort = 65535;
+
+    explicit CPortSpin(QWidget* parent);
+
+    void stepBy(int steps) override;
+
+protected:
+    StepEnabled stepEnabled() const override;
+};

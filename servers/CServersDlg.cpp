@@ -1,0 +1,163 @@
+#include "CServersDlg.h"
+
+#include "CPortSpin.h"
+#include "ConnectionRegistry.h"
+#include "DialogUnits.h"
+#include "HelpRequest.h"
+#include "MessageBox.h"
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <map>
+
+CServersDlg::CServersDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+{
+    setObjectName(QStringLiteral("CServersDlg"));
+    setWindowTitle(QStringLiteral("Configure DICT Servers"));
+    setFixedSize(DialogUnitsToPixels(font(), 0, 0, 373, 212).size());
+    CreateControls();
+    OnInitDialog();
+}
+
+void CServersDlg::Place(QWidget* control, int x, int y, int w, int h)
+{
+    control->setGeometry(DialogUnitsToPixels(font(), x, y, w, h));
+}
+
+QPushButton* CServersDlg::AddButton(const QString& text, int x, int y, int w, int h)
+{
+    auto* button = new QPushButton(text, this);
+    Place(button, x, y, w, h);
+    return button;
+}
+
+// In the order of the dialog template, which is also the tab order.
+void CServersDlg::CreateControls()
+{
+    QPushButton* close = AddButton(QStringLiteral("&Close"), 7, 191, 50, 14);
+    close->setObjectName(QStringLiteral("closeButton"));
+    close->setDefault(true);
+    connect(close, &QPushButton::clicked, this, &CServersDlg::accept);
+    Place(new QGroupBox(QStringLiteral("Configured Servers"), this), 7, 7, 359, 136);
+    Place(new QGroupBox(QStringLiteral("New Server"), this), 7, 145, 359, 40);
+
+    m_serverList = new QTreeWidget(this);
+    m_serverList->setObjectName(QStringLiteral("serverList"));
+    Place(m_serverList, 14, 18, 343, 100);
+    m_hostEdit = new QLineEdit(this);
+    m_hostEdit->setObjectName(QStringLiteral("hostName"));
+    Place(m_hostEdit, 93, 159, 99, 14);
+    Place(new QLabel(QStringLiteral("Host Name/IP Address:"), this), 15, 162, 76, 8);
+    Place(new QLabel(QStringLiteral("Port Number:"), this), 199, 162, 44, 8);
+    // The field and its up-down arrows are one control here.
+    m_portSpin = new CPortSpin(this);
+    m_portSpin->setObjectName(QStringLiteral("portNumber"));
+    Place(m_portSpin, 245, 159, 51, 14);
+
+    QPushButton* add = AddButton(QStringLiteral("&Add"), 307, 159, 50, 14);
+    add->setObjectName(QStringLiteral("addButton"));
+    connect(add, &QPushButton::clicked, this, &CServersDlg::OnAdd);
+    QPushButton* remove = AddButton(QStringLiteral("&Delete Selected"), 14, 121, 67, 14);
+    remove->setObjectName(QStringLiteral("deleteButton"));
+    connect(remove, &QPushButton::clicked, this, &CServersDlg::OnDeleteSelected);
+    QPushButton* help = AddButton(QStringLiteral("&Help"), 316, 191, 50, 14);
+    help->setObjectName(QStringLiteral("helpButton"));
+    connect(help, &QPushButton::clicked, this, [] { RequestHelp(); });
+
+    const QList<QWidget*> tabOrder{close, m_serverList, m_hostEdit, m_portSpin, add, remove, help};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    close->setFocus();
+}
+
+// Text of the host field as typed; the port field's text when it holds a
+// whole number, else the previous number stays.
+void CServersDlg::DoDataExchange(bool saveAndValidate)
+{
+    if (!saveAndValidate) {
+        m_hostEdit->setText(QString::fromStdString(m_strHostName));
+        m_portSpin->setValue(m_nPortNumber);
+        return;
+    }
+    m_strHostName = m_hostEdit->text().toStdString();
+    bool isNumber = false;
+    const int port = m_portSpin->cleanText().toInt(&isNumber);
+    if (isNumber)
+        m_nPortNumber = port;
+}
+
+void CServersDlg::OnInitDialog()
+{
+    DoDataExchange(false);
+    m_serverList->setColumnCount(2);
+    m_serverList->setHeaderLabels({QStringLiteral("Host name"), QStringLiteral("Port number")});
+    m_serverList->setColumnWidth(0, 300);
+    m_serverList->setColumnWidth(1, 128);
+    m_serverList->setRootIsDecorated(false);
+    m_serverList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_serverList->header()->setSectionsClickable(false);
+    m_serverList->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_serverList->setSortingEnabled(true);
+    m_serverList->sortByColumn(0, Qt::AscendingOrder);
+    SetPort(DictPort);
+    RefreshServerList();
+}
+
+void CServersDlg::accept()
+{
+    DoDataExchange(true);
+    QDialog::accept();
+}
+
+void CServersDlg::RefreshServerList()
+{
+    m_serverList->clear();
+    std::map<std::string, int> hostPorts;
+    ConnectionRegistry::Instance().CopyHostPorts(hostPorts);
+    // The list's ascending sort places each row by its host text.
+    for (const auto& [host, port] : hostPorts)
+        m_serverList->insertTopLevelItem(0, new QTreeWidgetItem({QString::fromStdString(host), QString::number(port)}));
+}
+
+void CServersDlg::SetPort(int port)
+{
+    m_nPortNumber = port;
+    m_portSpin->setValue(port);
+}
+
+void CServersDlg::OnAdd()
+{
+    DoDataExchange(true);
+    if (m_strHostName.empty())
+        return;
+    ConnectionRegistry& registry = ConnectionRegistry::Instance();
+    if (registry.HasServer(m_strHostName)) {
+        ShowMessageBox(this, "This server has already been added", "Information", MessageIcon::Information);
+        return;
+    }
+    if (m_nPortNumber < CPortSpin::LowestPort || m_nPortNumber > CPortSpin::HighestPort) {
+        ShowMessageBox(this, "Port number must be between 1 and 65535 inclusive", "Information", MessageIcon::Information);
+        SetPort(DictPort);
+        return;
+    }
+    registry.AddServer(m_strHostName, m_nPortNumber);
+    SetPort(DictPort);
+    m_strHostName.clear();
+    RefreshServerList();
+    DoDataExchange(false);
+}
+
+void CServersDlg::OnDeleteSelected()
+{
+    const QList<QTreeWidgetItem*> selected = m_serverList->selectedItems();
+    if (selected.isEmpty())
+        return;
+    ConnectionRegistry::Instance().RemoveServer(selected.first()->text(0).toStdString());
+    RefreshServerList();
+}
