@@ -364,17 +364,17 @@ void DictConnectionTest::lineEndsOfEveryKind()
     ScriptedDictServer server;
     QVERIFY(server.Listen());
     ScriptUpToDefine(server);
-    const QByteArray reply = "150 1\n151 \"x\" wn \"W\"\rlf\ncr\rcrlf\r\n\n\r\r\n\r.\r\n250 ok\n";
+    const QByteArray reply = "150 1\n151 \"x\" wn \"W\"\rlf\ncr\rcrlf\r\n\n\r\r\n\rtwo\r\rcr\r.\r\n250 ok\n";
     server.SendSplit(reply, {19, 20, 21, 33, 34, 35, 36});
     ConnectionHarness harness(Host, server.Port());
     server.SetChunkGate(harness.ChunkGate());
     QVERIFY(WaitForIdleAfter(harness, "250 ok"));
     harness.Connection().Define("x");
     QVERIFY(WaitForIdleAfter(harness, "250 ok"));
-    CheckNodes(harness, {{WordNet, "lf\ncr\ncrlf\n\n\n\n\n"}});
+    CheckNodes(harness, {{WordNet, "lf\ncr\ncrlf\n\n\n\n\ntwo\n\ncr\n"}});
     QCOMPARE(RecordsAfter(harness.TranscriptLineRecords(), "[out] DEFINE * \"x\""),
              QList<QByteArray>({"[in ] 150 1", "[in ] 151 \"x\" wn \"W\"", "[in ] lf", "[in ] cr", "[in ] crlf", "[in ] ", "[in ] ",
-                                "[in ] ", "[in ] ", "[in ] .", "[in ] 250 ok"}));
+                                "[in ] ", "[in ] ", "[in ] two", "[in ] ", "[in ] cr", "[in ] .", "[in ] 250 ok"}));
 }
 
 void DictConnectionTest::selectedNodeIsReselectedWhenADefinitionArrives()
