@@ -1,6 +1,8 @@
 #include "RegStore.h"
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,12 +12,14 @@
 #include <QStringDecoder>
 #include <QStringList>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
 const QString Header = QStringLiteral("Windows Registry Editor Version 5.00");
 const QString Root = QStringLiteral("HKEY_CURRENT_USER\\");
 int g_nLockTimeout = 5000;
+constexpr qint64 AbandonedLockAge = 1000;
 
 using Document = std::vector<RegStore::Section>;
 
@@ -301,13 +305,34 @@ void SetAside()
                 return;
 }
 
+// A holder killed between creating the lock file and writing its process
+// id leaves an empty lock that would otherwise be honoured for a long time.
+bool IsAbandoned(const QLockFile& lock, const QString& path)
+{
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    const QDateTime modified = QFileInfo(path).lastModified();
+    return !lock.getLockInfo(&pid, &host, &application) && modified.isValid()
+        && modified.msecsTo(QDateTime::currentDateTime()) > AbandonedLockAge;
+}
+
 std::unique_ptr<QLockFile> TakeLock()
 {
     const QString folder = QFileInfo(RegStore::FilePath()).path();
     if (!QDir().mkpath(folder))
         return nullptr;
-    auto lock = std::make_unique<QLockFile>(RegStore::FilePath() + QStringLiteral(".lock"));
-    return lock->tryLock(g_nLockTimeout) ? std::move(lock) : nullptr;
+    const QString path = RegStore::FilePath() + QStringLiteral(".lock");
+    auto lock = std::make_unique<QLockFile>(path);
+    const QDeadlineTimer deadline(g_nLockTimeout);
+    for (;;) {
+        if (lock->tryLock(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 100))))
+            return lock;
+        if (lock->error() != QLockFile::LockFailedError || deadline.hasExpired())
+            return nullptr;
+        if (IsAbandoned(*lock, path))
+            lock->removeStaleLockFile();
+    }
 }
 }  // namespace
 
