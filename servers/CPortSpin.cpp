@@ -26,3 +26,12 @@ QAbstractSpinBox::StepEnabled CPortSpin::stepEnabled() const
         enabled |= StepDownEnabled;
     return enabled;
 }
+
+// Digits only: no sign, no group separators.
+QValidator::State CPortSpin::validate(QString& text, int& pos) const
+{
+    for (const QChar c : text)
+        if (c < u'0' || c > u'9')
+            return QValidator::Invalid;
+    return QSpinBox::validate(text, pos);
+}

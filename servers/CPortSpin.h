@@ -16,5 +16,6 @@ public:
     void stepBy(int steps) override;
 
 protected:
+    QValidator::State validate(QString& text, int& pos) const override;
     StepEnabled stepEnabled() const override;
 };

@@ -101,10 +101,12 @@ void CServersDlg::OnInitDialog()
     m_serverList->setColumnWidth(1, 128);
     m_serverList->setRootIsDecorated(false);
     m_serverList->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_serverList->header()->setSectionsClickable(false);
-    m_serverList->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_serverList->setSortingEnabled(true);
     m_serverList->sortByColumn(0, Qt::AscendingOrder);
+    // Sorted by host, but the headings are not buttons.
+    m_serverList->header()->setSectionsClickable(false);
+    m_serverList->header()->setSortIndicatorShown(false);
+    m_serverList->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     SetPort(DictPort);
     RefreshServerList();
 }
