@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cctype>
 #include <sys/socket.h>
 
 namespace {
@@ -355,7 +356,7 @@ void ScriptedDictServer::Respond(Session& session, const std::string& line)
     if (command == "show" && arguments.size() >= 2 && (Lowered(arguments[1]) == "db" || Lowered(arguments[1]) == "databases")) {
         RespondShowDb(session);
     } else if (command == "define" && arguments.size() == 3) {
-        RespondDefine(session, arguments[2]);
+        RespondDefine(session, arguments[1], arguments[2]);
     } else if (command == "quit") {
         Write(session, "221 bye\r\n");
         session.responding = false;
@@ -381,17 +382,20 @@ void ScriptedDictServer::RespondShowDb(Session& session)
     Write(session, reply);
 }
 
-void ScriptedDictServer::RespondDefine(Session& session, const std::string& word)
+void ScriptedDictServer::RespondDefine(Session& session, const std::string& database, const std::string& word)
 {
-    const auto [first, last] = m_definitions.equal_range(Lowered(word));
-    if (first == last) {
+    std::vector<const Definition*> found;
+    const auto [begin, end] = m_definitions.equal_range(Lowered(word));
+    for (auto it = begin; it != end; ++it)
+        if (database == "*" || database == "!" || it->second.database == database)
+            found.push_back(&it->second);
+    if (found.empty()) {
         Write(session, "552 no match [d/m/c = 0/0/0; 0.000r 0.000u 0.000s]\r\n");
         return;
     }
-    QByteArray reply = "150 " + QByteArray::number(static_cast<qlonglong>(std::distance(first, last))) +
-                       " definitions retrieved\r\n";
-    for (auto it = first; it != last; ++it) {
-        const Definition& definition = it->second;
+    QByteArray reply = "150 " + QByteArray::number(static_cast<qulonglong>(found.size())) + " definitions retrieved\r\n";
+    for (const Definition* entry : found) {
+        const Definition& definition = *entry;
         const auto database = std::find_if(m_databases.begin(), m_databases.end(),
                                            [&](const Database& d) { return d.name == definition.database; });
         const std::string description = database == m_databases.end() ? definition.database : database->description;

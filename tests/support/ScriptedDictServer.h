@@ -70,6 +70,7 @@ public:
     // ---- The DICT responder, used once the script has run out ----
     void EnableDictResponder(const std::string& greeting, const std::vector<Database>& databases,
                              const std::multimap<std::string, Definition>& definitions);
+    // "DEFINE db word" answers from the named database, "*" and "!" from all.
     // A responder with a small fixed English table (databases "wn" and
     // "gcide"; words "apple", "ice cream", "a\"b" and "nothing else").
     void EnableDefaultDictResponder();
@@ -104,7 +105,7 @@ private:
     void RespondToLines(Session& session);
     void Respond(Session& session, const std::string& line);
     void RespondShowDb(Session& session);
-    void RespondDefine(Session& session, const std::string& word);
+    void RespondDefine(Session& session, const std::string& database, const std::string& word);
     void Write(Session& session, const QByteArray& bytes);
     const Session& At(int connection) const;
 

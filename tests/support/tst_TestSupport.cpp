@@ -134,6 +134,11 @@ void TestSupport::responderAnswersLikeDictd_data()
                                               "151 \"a\\\"b\" gcide \"The Collaborative International Dictionary of English v.0.48\"\r\n"
                                               "a\"b\r\n   A word with a quote.\r\n..\r\n...-based\r\n.\r\n"
                                               "250 ok [d/m/c = 1/0/20; 0.000r 0.000u 0.000s]\r\n");
+    QTest::newRow("one database") << QByteArray("DEFINE wn apple")
+                                  << QByteArray("150 1 definitions retrieved\r\n"
+                                                "151 \"apple\" wn \"WordNet (r) 3.0 (2006)\"\r\n"
+                                                "apple\r\n    n 1: fruit with red or yellow or green skin {apple tree}\r\n.\r\n"
+                                                "250 ok [d/m/c = 1/0/20; 0.000r 0.000u 0.000s]\r\n");
     QTest::newRow("unknown") << QByteArray("HELLO") << QByteArray("500 unknown command\r\n");
 }
 
