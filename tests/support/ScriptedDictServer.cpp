@@ -125,9 +125,10 @@ ScriptedDictServer::~ScriptedDictServer()
     }
 }
 
-bool ScriptedDictServer::Listen()
+bool ScriptedDictServer::Listen(const QString& address)
 {
-    return m_server.listen(QHostAddress(QHostAddress::LocalHost), 0);
+    const QHostAddress host(address);
+    return host.isLoopback() && m_server.listen(host, 0);
 }
 
 quint16 ScriptedDictServer::Port() const

@@ -38,8 +38,9 @@ public:
     explicit ScriptedDictServer(QObject* parent = nullptr);
     ~ScriptedDictServer() override;
 
-    // Starts listening; false when no port could be had.
-    bool Listen();
+    // Starts listening on a loopback address (any of 127.0.0.0/8, so that
+    // several servers can have distinct hosts); false when no port could be had.
+    bool Listen(const QString& address = "127.0.0.1");
     quint16 Port() const;
     // Stops accepting; a later connect is refused.
     void StopListening();

@@ -14,6 +14,7 @@ private slots:
     void splitChunksArriveSeparately();
     void waitsForClientLine();
     void resetIsSeenAsReset();
+    void listensOnOtherLoopbackAddressesOnly();
     void reportsLinesAndClosesByEitherSide();
     void responderAnswersLikeDictd_data();
     void responderAnswersLikeDictd();
@@ -96,6 +97,19 @@ void TestSupport::resetIsSeenAsReset()
     QVERIFY(Connect(client, server.Port()));
     QVERIFY(WaitUntil([&] { return client.state() == QAbstractSocket::UnconnectedState; }));
     QCOMPARE(client.error(), QAbstractSocket::RemoteHostClosedError);
+}
+
+void TestSupport::listensOnOtherLoopbackAddressesOnly()
+{
+    ScriptedDictServer second;
+    QVERIFY(second.Listen("127.0.0.2"));
+    second.Send("220 second\r\n");
+    QTcpSocket client;
+    client.connectToHost(QHostAddress("127.0.0.2"), second.Port());
+    QVERIFY(client.waitForConnected(3000));
+    QCOMPARE(ReadUntil(client, "\r\n"), QByteArray("220 second\r\n"));
+    ScriptedDictServer outside;
+    QVERIFY(!outside.Listen("0.0.0.0"));
 }
 
 void TestSupport::reportsLinesAndClosesByEitherSide()
