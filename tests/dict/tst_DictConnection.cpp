@@ -41,6 +41,7 @@ private slots:
     void portOutsideRangeNeverConnects_data();
     void portOutsideRangeNeverConnects();
     void slashInHostStaysInTheCurrentDirectory();
+    void recreatedConnectionTruncatesItsTranscript();
     void alreadyConnectedCountsAsSuccess();
     void newTreeReplacesTheRootNode();
 };
@@ -668,6 +669,19 @@ void DictConnectionTest::slashInHostStaysInTheCurrentDirectory()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("[out] DEFINE * \"x\"\n"));
     QVERIFY(!QFile::exists("dir"));
+}
+
+void DictConnectionTest::recreatedConnectionTruncatesItsTranscript()
+{
+    {
+        ConnectionHarness first(Host, 2628, false);
+        first.Connection().Define("old");
+        QCOMPARE(first.Transcript(), QList<QByteArray>({"[out] DEFINE * \"old\""}));
+    }
+    ConnectionHarness second(Host, 2628, false);
+    QVERIFY(second.Transcript().isEmpty());
+    second.Connection().Define("new");
+    QCOMPARE(second.Transcript(), QList<QByteArray>({"[out] DEFINE * \"new\""}));
 }
 
 void DictConnectionTest::alreadyConnectedCountsAsSuccess()
