@@ -46,6 +46,7 @@ private slots:
     void init();
     void loadAndSave_data();
     void loadAndSave();
+    void changesWithoutASaveDoNotReachTheStore();
     void unreadableFileGivesTheLoadMessageAndIsKept();
     void unwritableFolderGivesBothMessagesAndLosesNothing();
     void saveKilledAtAnyPointLeavesAWholeFile();
@@ -147,6 +148,21 @@ void TestServerListStore::loadAndSave()
     registry.RemoveAllServers();
     registry.LoadServerList();
     QCOMPARE(Roots(), reloaded);
+    QCOMPARE(m_messages, QStringList());
+}
+
+void TestServerListStore::changesWithoutASaveDoNotReachTheStore()
+{
+    ConnectionRegistry& registry = ConnectionRegistry::Instance();
+    registry.AddServer("127.0.0.5", 5);
+    registry.AddServer("127.0.0.6", 6);
+    registry.SaveServerList();
+    registry.RemoveServer("127.0.0.5");
+    registry.AddServer("127.0.0.7", 7);
+    // The program ends without saving: the next run has the old list.
+    registry.RemoveAllServers();
+    registry.LoadServerList();
+    QCOMPARE(Roots(), (QStringList{"127.0.0.5:5", "127.0.0.6:6"}));
     QCOMPARE(m_messages, QStringList());
 }
 
