@@ -13,8 +13,13 @@ std::vector<std::string> TokenizeReplyLine(const std::string& line)
     std::string word;
     bool inDouble = false;
     bool inSingle = false;
-    for (const char c : line) {
-        if (c == '\'' && !inDouble) {
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '\\' && inDouble && i + 1 < line.size() && (line[i + 1] == '"' || line[i + 1] == '\\')) {
+            // Servers escape a quote or backslash inside a quoted word (a
+            // headword holding a quote); without this the words after it shift.
+            word += line[++i];
+        } else if (c == '\'' && !inDouble) {
             inSingle = !inSingle;
         } else if (c == '"' && !inSingle) {
             inDouble = !inDouble;

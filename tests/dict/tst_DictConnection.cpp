@@ -602,10 +602,9 @@ void DictConnectionTest::wordIsSentInTheFormDictdReads()
     QVERIFY(WaitUntil([&] { return harness.RootImage() == 1 && harness.Tree().GetChildCount(harness.Root()) == 1; }));
     QCOMPARE(server.ReceivedLines().back(), "DEFINE * \"a\"\\\"\"b\"");
     QVERIFY(harness.Transcript().contains("[out] DEFINE * \"a\"\\\"\"b\""));
-    // dictd escapes the quote in the 151 line's headword; the tokenizer
-    // knows no escapes, so the third word is not the database name and
-    // the node has no description.
-    CheckNodes(harness, {{"", "a\"b\n   A word with a quote.\n..\n...-based\n"}});
+    // dictd escapes the quote in the 151 line's headword; the database
+    // name after it must still be read as such.
+    CheckNodes(harness, {{Gcide, "a\"b\n   A word with a quote.\n..\n...-based\n"}});
 
     harness.Connection().Define(std::string("ice\r\ncream\0 QUIT", 16));
     QVERIFY(WaitUntil([&] { return server.ReceivedLines().size() == 3; }));

@@ -51,7 +51,10 @@ void ReplyText::tokenizes_data()
     QTest::newRow("apostrophe inside double quotes") << std::string("db \"Webster's 1913\"") << Words{"db", "Webster's 1913"};
     QTest::newRow("double quote inside apostrophes") << std::string("'say \"hi\"' x") << Words{"say \"hi\"", "x"};
     QTest::newRow("unclosed double quote") << std::string("151 \"open word  db") << Words{"151", "open word  db"};
-    QTest::newRow("backslash is ordinary") << std::string("151 \"a\\\"b\" gcide") << Words{"151", "a\\b gcide"};
+    QTest::newRow("escaped quote inside quotes") << std::string("151 \"a\\\"b\" gcide") << Words{"151", "a\"b", "gcide"};
+    QTest::newRow("escaped backslash inside quotes") << std::string("\"a\\\\\" b") << Words{"a\\", "b"};
+    QTest::newRow("other backslash inside quotes") << std::string("\"a\\b\"") << Words{"a\\b"};
+    QTest::newRow("backslash outside quotes is ordinary") << std::string("a\\\"b c\"") << Words{"a\\b c"};
     QTest::newRow("tab separates") << std::string("a\tb") << Words{"a", "b"};
     QTest::newRow("other control characters stay") << std::string("a\x01" "b\x0b" "c d") << Words{"a\x01" "b\x0b" "c", "d"};
     QTest::newRow("single word") << std::string("wn") << Words{"wn"};
