@@ -25,6 +25,15 @@ std::string TranscriptFileName(std::string host)
     return host + ".log";
 }
 
+// find_first_of would scan its set for every byte; this is the hot loop.
+std::size_t FindLineEnd(const std::string& buffer, std::size_t from)
+{
+    for (std::size_t i = from; i < buffer.size(); ++i)
+        if (buffer[i] == '\n' || buffer[i] == '\r')
+            return i;
+    return std::string::npos;
+}
+
 int StatusCode(const std::vector<std::string>& words)
 {
     return std::atoi(words.front().c_str());
@@ -173,7 +182,7 @@ void DictConnection::CutLines()
             start = 1;
     }
     std::size_t end = std::max(start, m_nScannedBytes);
-    while ((end = buffer.find_first_of("\r\n", end)) != std::string::npos) {
+    while ((end = FindLineEnd(buffer, end)) != std::string::npos) {
         const std::string line = buffer.substr(start, end - start);
         if (buffer[end] == '\r') {
             if (end + 1 == buffer.size())

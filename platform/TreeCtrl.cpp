@@ -1,11 +1,27 @@
 #include "TreeCtrl.h"
 
 #include <QIcon>
+#include <QTimer>
 #include <QTreeWidget>
 
 namespace {
-constexpr int ImageRole = Qt::UserRole;
-constexpr int DataRole = Qt::UserRole + 1;
+
+// The image index and item data live in the item itself, outside the
+// model: a busy root changes its image on every received line, and a
+// model change per line would cost more than the line. The icon shown
+// follows at the next turn of the event loop.
+class TreeItem : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    int image = -1;
+    int shownImage = -1;
+    std::uintptr_t data = 0;
+};
+
+TreeItem* AsTreeItem(QTreeWidgetItem* item)
+{
+    return static_cast<TreeItem*>(item);
+}
 
 bool IsWithin(const QTreeWidgetItem* item, const QTreeWidgetItem* ancestor)
 {
@@ -16,8 +32,11 @@ bool IsWithin(const QTreeWidgetItem* item, const QTreeWidgetItem* ancestor)
 }
 }  // namespace
 
-TreeCtrl::TreeCtrl(QTreeWidget* widget) : m_pWidget(widget)
+TreeCtrl::TreeCtrl(QTreeWidget* widget) : m_pWidget(widget), m_pIconTimer(std::make_unique<QTimer>())
 {
+    m_pIconTimer->setSingleShot(true);
+    m_pIconTimer->setInterval(0);
+    QObject::connect(m_pIconTimer.get(), &QTimer::timeout, m_pIconTimer.get(), [this] { RefreshIcons(); });
     m_pWidget->setColumnCount(1);
     m_pWidget->setHeaderHidden(true);
     m_pWidget->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -37,11 +56,12 @@ HTREEITEM TreeCtrl::Handle(QTreeWidgetItem* item)
     return reinterpret_cast<HTREEITEM>(item);
 }
 
+TreeCtrl::~TreeCtrl() = default;
+
 HTREEITEM TreeCtrl::InsertItem(const std::string& text, int image, HTREEITEM parent, TreeInsert after)
 {
-    auto* item = new QTreeWidgetItem(QStringList{QString::fromStdString(text)});
-    item->setData(0, DataRole, QVariant::fromValue<quintptr>(0));
-    ApplyIcon(item, image);
+    auto* item = new TreeItem(QStringList{QString::fromStdString(text)});
+    item->image = image;
     QTreeWidgetItem* parentItem = parent ? Item(parent) : m_pWidget->invisibleRootItem();
     int position = parentItem->childCount();
     if (after == TreeInsert::Sort) {
@@ -53,38 +73,45 @@ HTREEITEM TreeCtrl::InsertItem(const std::string& text, int image, HTREEITEM par
             ++position;
     }
     parentItem->insertChild(position, item);
+    m_pIconTimer->start();
     return Handle(item);
 }
 
-void TreeCtrl::ApplyIcon(QTreeWidgetItem* item, int image) const
+void TreeCtrl::RefreshIcons()
 {
-    item->setData(0, ImageRole, image);
-    if (image >= 0 && static_cast<std::size_t>(image) < m_images.size())
-        item->setIcon(0, m_images[static_cast<std::size_t>(image)]);
-    else
-        item->setIcon(0, QIcon());
+    for (QTreeWidgetItemIterator it(m_pWidget); *it; ++it) {
+        TreeItem* item = AsTreeItem(*it);
+        if (item->shownImage == item->image)
+            continue;
+        const auto index = static_cast<std::size_t>(item->image);
+        item->setIcon(0, index < m_images.size() ? m_images[index] : QIcon());
+        item->shownImage = item->image;
+    }
 }
 
 void TreeCtrl::SetItemImage(HTREEITEM item, int image)
 {
-    if (item)
-        ApplyIcon(Item(item), image);
+    if (!item)
+        return;
+    AsTreeItem(Item(item))->image = image;
+    if (!m_pIconTimer->isActive())
+        m_pIconTimer->start();
 }
 
 int TreeCtrl::GetItemImage(HTREEITEM item) const
 {
-    return item ? Item(item)->data(0, ImageRole).toInt() : -1;
+    return item ? AsTreeItem(Item(item))->image : -1;
 }
 
 void TreeCtrl::SetItemData(HTREEITEM item, std::uintptr_t data)
 {
     if (item)
-        Item(item)->setData(0, DataRole, QVariant::fromValue<quintptr>(data));
+        AsTreeItem(Item(item))->data = data;
 }
 
 std::uintptr_t TreeCtrl::GetItemData(HTREEITEM item) const
 {
-    return item ? Item(item)->data(0, DataRole).value<quintptr>() : 0;
+    return item ? AsTreeItem(Item(item))->data : 0;
 }
 
 std::string TreeCtrl::GetItemText(HTREEITEM item) const
@@ -149,7 +176,8 @@ void TreeCtrl::SetImageList(const std::vector<QIcon>& images)
 {
     m_images = images;
     for (QTreeWidgetItemIterator it(m_pWidget); *it; ++it)
-        ApplyIcon(*it, (*it)->data(0, ImageRole).toInt());
+        AsTreeItem(*it)->shownImage = -1;
+    RefreshIcons();
 }
 
 void TreeCtrl::SetSelChangedHandler(std::function<void(HTREEITEM)> handler)

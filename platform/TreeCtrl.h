@@ -2,11 +2,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 class QIcon;
+class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -23,6 +25,7 @@ enum class TreeInsert { Last, Sort };
 class TreeCtrl {
 public:
     explicit TreeCtrl(QTreeWidget* widget);
+    ~TreeCtrl();
 
     HTREEITEM InsertItem(const std::string& text, int image, HTREEITEM parent, TreeInsert after);
     void SetItemImage(HTREEITEM item, int image);
@@ -49,10 +52,11 @@ public:
 private:
     static QTreeWidgetItem* Item(HTREEITEM item);
     static HTREEITEM Handle(QTreeWidgetItem* item);
-    void ApplyIcon(QTreeWidgetItem* item, int image) const;
+    void RefreshIcons();
     QTreeWidgetItem* SelectionAfterDeleting(QTreeWidgetItem* doomed) const;
 
     QTreeWidget* m_pWidget;
     std::vector<QIcon> m_images;
+    std::unique_ptr<QTimer> m_pIconTimer;
     std::function<void(HTREEITEM)> m_onSelChanged;
 };

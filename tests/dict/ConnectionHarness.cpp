@@ -7,10 +7,9 @@
 ConnectionHarness::ConnectionHarness(const std::string& host, int port, bool connect)
     : m_strHost(host), m_tree(&m_widget)
 {
-    QObject::connect(&m_widget, &QTreeWidget::itemChanged, &m_widget,
-                     [this](QTreeWidgetItem* item) { OnItemChanged(item); });
     m_tree.SetSelChangedHandler([this](HTREEITEM item) { OnSelChanged(item); });
     m_connection = std::make_unique<ProbedConnection>(host, port);
+    m_connection->SetStepObserver([this] { RecordRootImage(); });
     m_connection->InsertRootItem(&m_tree);
     m_rootImages.push_back(RootImage());
     m_connection->Create();
@@ -30,7 +29,7 @@ int ConnectionHarness::RootImage() const
     return m_tree.GetItemImage(Root());
 }
 
-void ConnectionHarness::OnItemChanged(QTreeWidgetItem*)
+void ConnectionHarness::RecordRootImage()
 {
     const int image = RootImage();
     if (m_connection && Root() && image != m_rootImages.back())

@@ -49,7 +49,7 @@ public:
     std::function<bool()> ChunkGate();
 
 private:
-    void OnItemChanged(QTreeWidgetItem* item);
+    void RecordRootImage();
     void OnSelChanged(HTREEITEM item);
 
     std::string m_strHost;

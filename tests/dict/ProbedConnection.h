@@ -2,11 +2,14 @@
 
 #include "DictConnection.h"
 
+#include <functional>
+#include <utility>
 #include <vector>
 
-// A real DictConnection that also counts its receive notifications and
-// keeps the error codes of its connect notifications, so that tests can
-// pace a server's chunks and see a failed connect.
+// A real DictConnection that also counts its receive notifications, keeps
+// the error codes of its connect notifications and reports each handled
+// line and notification, so that tests can pace a server's chunks, see a
+// failed connect and follow every image the root node shows.
 class ProbedConnection : public DictConnection {
 public:
     using DictConnection::DictConnection;
@@ -15,12 +18,19 @@ public:
     const std::vector<int>& ConnectErrors() const { return m_connectErrors; }
     // Delivers a connect notification as the socket layer would.
     void NotifyConnect(int error) { OnConnect(error); }
+    void SetStepObserver(std::function<void()> observer) { m_stepObserver = std::move(observer); }
+
+    void OnLine(const std::string& line) override;
 
 protected:
     void OnReceive(int error) override;
     void OnConnect(int error) override;
+    void OnClose(int error) override;
 
 private:
+    void StepDone();
+
+    std::function<void()> m_stepObserver;
     int m_nReceives = 0;
     std::vector<int> m_connectErrors;
 };
