@@ -1,0 +1,290 @@
+#include "MainWindow.h"
+
+#include "AboutBox.h"
+#include "CServersDlg.h"
+#include "ConnectionRegistry.h"
+#include "DialogUnits.h"
+#include "DictConnection.h"
+#include "HelpRequest.h"
+#include "RenderDefinitions.h"
+#include "RichTextView.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTreeWidget>
+
+namespace {
+
+// Indices 0 to 6 of the results tree's images; the connections rely on them.
+const char* const TreeImageFiles[] = {
+    ":/icons/plug-apart.svg",    ":/icons/plug-seated.svg",   ":/icons/database-grey.svg", ":/icons/database-blue.svg",
+    ":/icons/plug-glow-1.svg", ":/icons/plug-glow-2.svg", ":/icons/plug-glow-3.svg",
+};
+
+QString WordOfLink(QString text)
+{
+    text.remove(u'\n').remove(u'\r').remove(u'\t');
+    int pair;
+    while ((pair = text.indexOf(QStringLiteral("  "))) >= 0)
+        text.remove(pair, 1);
+    return text;
+}
+
+std::string Narrow(const QString& text)
+{
+    return text.toUtf8().toStdString();
+}
+
+}  // namespace
+
+MainWindow::MainWindow() : m_hIcon(":/icons/quorlex.svg"), m_treeWidget(new QTreeWidget(this)), m_tree(m_treeWidget)
+{
+    setWindowTitle("Tallowmere DICT Client");
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    CreateMenu();
+    CreateControls();
+    OnInitDialog();
+}
+
+MainWindow::~MainWindow()
+{
+    qApp->removeEventFilter(this);
+    m_tree.SetSelChangedHandler(nullptr);
+}
+
+void MainWindow::CreateMenu()
+{
+    m_menuBar = new QMenuBar(this);
+    QMenu* file = m_menuBar->addMenu("&File");
+    connect(file->addAction("E&xit"), &QAction::triggered, this, &MainWindow::OnMenuExit);
+    QMenu* tools = m_menuBar->addMenu("&Tools");
+    connect(tools->addAction("&Servers..."), &QAction::triggered, this, &MainWindow::OnMenuServers);
+    QMenu* help = m_menuBar->addMenu("&Help");
+    connect(help->addAction("&Help..."), &QAction::triggered, this, &MainWindow::OnMenuHelp);
+    connect(help->addAction("&About Quorlex"), &QAction::triggered, this, &MainWindow::OnMenuAbout);
+    m_nMenuHeight = m_menuBar->sizeHint().height();
+    // Alt+F belongs to the Forwards button, as a dialog's own mnemonics come
+    // first; F10 still opens the menu from the keyboard.
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this, [this, file] {
+        m_menuBar->setActiveAction(file->menuAction());
+    });
+    qApp->installEventFilter(this);
+}
+
+void MainWindow::Place(QWidget* control, int x, int y, int w, int h)
+{
+    control->setGeometry(DialogUnitsToPixels(font(), x, y, w, h).translated(0, m_nMenuHeight));
+}
+
+void MainWindow::CreateControls()
+{
+    const QSize client = DialogUnitsToPixels(font(), 0, 0, 498, 300).size();
+    setFixedSize(client.width(), client.height() + m_nMenuHeight);
+    m_menuBar->setGeometry(0, 0, client.width(), m_nMenuHeight);
+
+    // Template order is tab order: create the controls in it.
+    Place(new QGroupBox("Search Parameters", this), 7, 7, 484, 31);
+    m_searchButton = new QPushButton("&Search", this);
+    Place(m_searchButton, 431, 18, 50, 14);
+    m_searchButton->setDefault(true);
+    connect(m_searchButton, &QPushButton::clicked, this, &MainWindow::OnSearch);
+    m_editWord = new QLineEdit(this);
+    Place(m_editWord, 15, 18, 409, 14);
+    Place(new QGroupBox("Search Results", this), 7, 79, 484, 214);
+    Place(m_treeWidget, 14, 92, 166, 190);
+    m_treeWidget->setRootIsDecorated(true);
+    m_definitionView = new RichTextView(this);
+    Place(m_definitionView, 186, 92, 295, 190);
+    Place(new QGroupBox("Search History", this), 7, 39, 484, 36);
+    m_backButton = new QPushButton("&Back", this);
+    m_forwardsButton = new QPushButton("&Forwards", this);
+    for (QPushButton* button : {m_backButton, m_forwardsButton}) {
+        button->setAccessibleName(button == m_backButton ? "Back" : "Forwards");
+        button->setToolTip(button->accessibleName());
+        button->setEnabled(false);
+        button->setAutoDefault(false);
+    }
+    Place(m_backButton, 15, 50, 24, 18);
+    Place(m_forwardsButton, 44, 50, 24, 18);
+    connect(m_backButton, &QPushButton::clicked, this, &MainWindow::OnBack);
+    connect(m_forwardsButton, &QPushButton::clicked, this, &MainWindow::OnForwards);
+    m_searchButton->setFocus();
+}
+
+void MainWindow::OnInitDialog()
+{
+    for (const char* file : TreeImageFiles)
+        m_treeImages.emplace_back(file);
+    m_tree.SetImageList(m_treeImages);
+    m_tree.SetSelChangedHandler([this](HTREEITEM item) { OnTreeSelChanged(item); });
+    // The buttons show their arrows; the mnemonic stays in the hidden text.
+    for (auto [button, file] : {std::pair{m_backButton, ":/icons/arrow-back.svg"},
+                                std::pair{m_forwardsButton, ":/icons/arrow-forwards.svg"}}) {
+        const QString mnemonic = button->text();
+        button->setIcon(QIcon(file));
+        button->setIconSize(button->size() - QSize(6, 4));
+        button->setText(QString());
+        button->setShortcut(QKeySequence::mnemonic(mnemonic));
+    }
+    m_definitionView->SetLinkHandler([this](LinkMouse m, int start, int end) { OnDefinitionLink(m, start, end); });
+    ConnectionRegistry::Instance().AttachTree(&m_tree);
+    ConnectionRegistry::Instance().LoadServerList();
+    setWindowIcon(m_hIcon);
+}
+
+// ---- Search and history ----
+
+void MainWindow::PushBackHistory(const QString& word)
+{
+    if (word.isEmpty())
+        return;
+    m_backButton->setEnabled(true);
+    m_backHistory.push_back(word);
+}
+
+void MainWindow::PushForwardHistory(const QString& word)
+{
+    if (word.isEmpty())
+        return;
+    m_forwardsButton->setEnabled(true);
+    m_forwardHistory.push_back(word);
+}
+
+void MainWindow::LookUp(const QString& word)
+{
+    ConnectionRegistry::Instance().DefineAll(Narrow(word));
+}
+
+void MainWindow::OnSearch()
+{
+    PushBackHistory(m_strCurrentWord);
+    const QString word = m_editWord->text();
+    LookUp(word);
+    m_strCurrentWord = word;
+    m_forwardHistory.clear();
+    m_forwardsButton->setEnabled(false);
+}
+
+void MainWindow::OnBack()
+{
+    if (m_backHistory.empty())
+        return;
+    const QString word = m_backHistory.back();
+    m_backHistory.pop_back();
+    PushForwardHistory(m_strCurrentWord);
+    m_strCurrentWord = word;
+    m_editWord->setText(word);
+    LookUp(word);
+    if (m_backHistory.empty())
+        m_backButton->setEnabled(false);
+}
+
+void MainWindow::OnForwards()
+{
+    if (m_forwardHistory.empty())
+        return;
+    const QString word = m_forwardHistory.back();
+    m_forwardHistory.pop_back();
+    PushBackHistory(m_strCurrentWord);
+    m_strCurrentWord = word;
+    m_editWord->setText(word);
+    LookUp(word);
+    if (m_forwardHistory.empty())
+        m_forwardsButton->setEnabled(false);
+}
+
+// ---- Definition view ----
+
+void MainWindow::OnTreeSelChanged(HTREEITEM item)
+{
+    if (!item) {
+        m_definitionView->SetPlainText("NULL");
+        return;
+    }
+    auto* connection = reinterpret_cast<DictConnection*>(m_tree.GetItemData(item));
+    const std::string stored = connection ? connection->GetDefinitions(item) : std::string();
+    if (stored.empty()) {
+        m_definitionView->SetPlainText(QString());
+        m_definitionView->setEnabled(false);
+        return;
+    }
+    m_definitionView->setEnabled(true);
+    RenderDefinitions(QString::fromUtf8(stored.data(), static_cast<qsizetype>(stored.size())));
+}
+
+void MainWindow::RenderDefinitions(const QString& stored)
+{
+    const RenderedDefinitions rendered = ::RenderDefinitions(stored);
+    m_definitionView->ShowRendered(rendered.text, rendered.linkRuns, rendered.separators);
+}
+
+void MainWindow::OnDefinitionLink(LinkMouse message, int start, int end)
+{
+    if (message != LinkMouse::LeftDown && message != LinkMouse::LeftDoubleClick)
+        return;
+    const QString word = WordOfLink(m_definitionView->GetTextRange(start, end));
+    PushBackHistory(m_strCurrentWord);
+    m_editWord->setText(word);
+    LookUp(word);
+    m_strCurrentWord = word;
+}
+
+// ---- Menu and closing ----
+
+void MainWindow::OnMenuExit()
+{
+    ConnectionRegistry::Instance().SaveServerList();
+    accept();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    ConnectionRegistry::Instance().SaveServerList();
+    QDialog::closeEvent(event);
+}
+
+void MainWindow::OnMenuServers()
+{
+    CServersDlg dialog(this);
+    dialog.exec();
+}
+
+void MainWindow::OnMenuHelp()
+{
+    RequestHelp();
+}
+
+void MainWindow::OnMenuAbout()
+{
+    AboutBox about(this);
+    about.exec();
+}
+
+bool MainWindow::IsForwardsMnemonic(QEvent* event) const
+{
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
+        return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    return key->key() == Qt::Key_F && key->modifiers() == Qt::AltModifier;
+}
+
+// Qt would find Alt+F ambiguous between the File menu and the Forwards
+// button and do nothing; the window takes it for Forwards.
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    const auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this || !IsForwardsMnemonic(event))
+        return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress && m_forwardsButton->isEnabled())
+        m_forwardsButton->animateClick();
+    event->accept();
+    return true;
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "TreeCtrl.h"
+
+#include <QDialog>
+#include <QIcon>
+
+#include <list>
+#include <vector>
+
+class QLineEdit;
+class QMenuBar;
+class QPushButton;
+class QTreeWidget;
+class RichTextView;
+enum class LinkMouse;
+
+// The whole user interface: word box, results tree, definition view,
+// history buttons and menu. Runs modally; the connections outlive it.
+class MainWindow : public QDialog {
+    Q_OBJECT
+public:
+    MainWindow();
+    ~MainWindow() override;
+
+    void OnSearch();
+    void OnBack();
+    void OnForwards();
+    void OnTreeSelChanged(HTREEITEM item);
+    void OnDefinitionLink(LinkMouse message, int start, int end);
+    void OnMenuExit();
+    void OnMenuServers();
+    void OnMenuHelp();
+    void OnMenuAbout();
+
+    // For tests: the widgets and the history as they stand.
+    QLineEdit* WordBox() const { return m_editWord; }
+    QPushButton* SearchButton() const { return m_searchButton; }
+    QPushButton* BackButton() const { return m_backButton; }
+    QPushButton* ForwardsButton() const { return m_forwardsButton; }
+    QMenuBar* MenuBar() const { return m_menuBar; }
+    TreeCtrl& Tree() { return m_tree; }
+    RichTextView* DefinitionView() const { return m_definitionView; }
+    const std::list<QString>& BackHistory() const { return m_backHistory; }
+    const std::list<QString>& ForwardHistory() const { return m_forwardHistory; }
+    const QString& CurrentWord() const { return m_strCurrentWord; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateMenu();
+    void OnInitDialog();
+    void Place(QWidget* control, int x, int y, int w, int h);
+    void PushBackHistory(const QString& word);
+    void PushForwardHistory(const QString& word);
+    void LookUp(const QString& word);
+    void RenderDefinitions(const QString& stored);
+    bool IsForwardsMnemonic(QEvent* event) const;
+
+    QIcon m_hIcon;
+    QTreeWidget* m_treeWidget = nullptr;
+    TreeCtrl m_tree;
+    std::vector<QIcon> m_treeImages;
+    QLineEdit* m_editWord = nullptr;
+    RichTextView* m_definitionView = nullptr;
+    std::list<QString> m_backHistory;
+    std::list<QString> m_forwardHistory;
+    QString m_strCurrentWord;
+
+    QMenuBar* m_menuBar = nullptr;
+    QPushButton* m_searchButton = nullptr;
+    QPushButton* m_backButton = nullptr;
+    QPushButton* m_forwardsButton = nullptr;
+    int m_nMenuHeight = 0;
+};

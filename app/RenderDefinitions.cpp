@@ -1,0 +1,159 @@
+#include "RenderDefinitions.h"
+
+namespace {
+
+constexpr int End = -1;
+const QString Marker = QStringLiteral("<qrlexsep>");
+
+// The text as a doubly linked list over its original positions, so that
+// deleting characters never moves the others and positions stay ordered.
+class CharList {
+public:
+    explicit CharList(const QString& text) : m_text(text), m_next(text.size()), m_prev(text.size())
+    {
+        for (int i = 0; i < text.size(); ++i) {
+            m_next[i] = i + 1 < text.size() ? i + 1 : End;
+            m_prev[i] = i - 1;
+        }
+        m_head = text.isEmpty() ? End : 0;
+    }
+    int Head() const { return m_head; }
+    int Next(int node) const { return node == End ? End : m_next[node]; }
+    QChar At(int node) const { return m_text[node]; }
+    bool Is(int node, QChar c) const { return node != End && m_text[node] == c; }
+    bool IsPair(int node, QChar c) const { return Is(node, c) && Is(Next(node), c); }
+    void Remove(int node)
+    {
+        const int prev = m_prev[node], next = m_next[node];
+        (prev == End ? m_head : m_next[prev]) = next;
+        if (next != End)
+            m_prev[next] = prev;
+    }
+
+private:
+    const QString& m_text;
+    std::vector<int> m_next;
+    std::vector<int> m_prev;
+    int m_head = End;
+};
+
+// Link coverage over original positions, as a difference array: every
+// range marked once, read once at the end.
+class LinkMarks {
+public:
+    explicit LinkMarks(int size) : m_delta(size + 1, 0) {}
+    void Mark(int first, int last)
+    {
+        if (first > last)
+            return;
+        ++m_delta[first];
+        --m_delta[last + 1];
+    }
+    std::vector<bool> Coverage() const
+    {
+        std::vector<bool> linked(m_delta.size() - 1);
+        int depth = 0;
+        for (std::size_t i = 0; i < linked.size(); ++i)
+            linked[i] = (depth += m_delta[i]) > 0;
+        return linked;
+    }
+
+private:
+    std::vector<int> m_delta;
+};
+
+int FindFrom(const CharList& list, int node, QChar c, bool pair)
+{
+    for (; node != End; node = list.Next(node))
+        if (pair ? list.IsPair(node, c) : list.Is(node, c))
+            return node;
+    return End;
+}
+
+void RemoveRun(CharList& list, int node, int width)
+{
+    for (int k = 0; k < width; ++k) {
+        const int next = list.Next(node);
+        list.Remove(node);
+        node = next;
+    }
+}
+
+// One brace pass. Each step would search again from the start, but no
+// opening can stand before the last one found and no closing between it
+// and the last closing taken, so both searches resume where they were.
+void PairBraces(CharList& list, LinkMarks& marks, bool doubled)
+{
+    const int width = doubled ? 2 : 1;
+    int open = list.Head();
+    int close = list.Head();
+    for (;;) {
+        const int b = FindFrom(list, open, u'{', doubled);
+        if (b == End)
+            return;
+        const int e = FindFrom(list, close == End || close < b ? b : close, u'}', doubled);
+        if (e == End)
+            return;
+        const int lastOpen = doubled ? list.Next(b) : b;
+        const int lastClose = doubled ? list.Next(e) : e;
+        // Double braces link what stands between them; single ones
+        // themselves too, which vanish with their deletion.
+        marks.Mark(doubled ? lastOpen + 1 : b, doubled ? e - 1 : e);
+        const int afterOpen = list.Next(lastOpen);
+        close = list.Next(lastClose);
+        RemoveRun(list, b, width);
+        RemoveRun(list, e, width);
+        open = afterOpen == e ? close : afterOpen;
+    }
+}
+
+}  // namespace
+
+RenderedDefinitions RenderDefinitions(const QString& stored)
+{
+    CharList list(stored);
+    LinkMarks marks(static_cast<int>(stored.size()));
+    PairBraces(list, marks, true);
+    PairBraces(list, marks, false);
+    const std::vector<bool> linked = marks.Coverage();
+
+    RenderedDefinitions rendered;
+    rendered.text.reserve(stored.size());
+    std::vector<bool> textLinked;
+    textLinked.reserve(stored.size());
+    for (int node = list.Head(); node != End; node = list.Next(node)) {
+        rendered.text += list.At(node);
+        textLinked.push_back(linked[node]);
+    }
+
+    // Separators: markers cannot overlap, so replacing them left to right
+    // is what searching again from the start after each one gives. The tab
+    // takes the format of the marker's first character.
+    QString text;
+    text.reserve(rendered.text.size());
+    std::vector<bool> finalLinked;
+    finalLinked.reserve(textLinked.size());
+    const QStringView view(rendered.text);
+    for (int i = 0; i < rendered.text.size();) {
+        if (view[i] == u'<' && view.mid(i).startsWith(Marker)) {
+            rendered.separators.push_back(static_cast<int>(text.size()));
+            text += u'\t';
+            finalLinked.push_back(textLinked[i]);
+            i += static_cast<int>(Marker.size());
+        } else {
+            text += rendered.text[i];
+            finalLinked.push_back(textLinked[i]);
+            ++i;
+        }
+    }
+    rendered.text = text;
+    for (int i = 0; i < static_cast<int>(finalLinked.size()); ++i) {
+        if (!finalLinked[i])
+            continue;
+        if (!rendered.linkRuns.empty() && rendered.linkRuns.back().second == i)
+            rendered.linkRuns.back().second = i + 1;
+        else
+            rendered.linkRuns.emplace_back(i, i + 1);
+    }
+    return rendered;
+}

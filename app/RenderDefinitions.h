@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+#include <utility>
+#include <vector>
+
+// What the definition view shows for a stored definitions text: the text
+// with cross-reference braces removed and separator markers turned into
+// tabs, the link runs (start, end) and the positions of the separator tabs.
+struct RenderedDefinitions {
+    QString text;
+    std::vector<std::pair<int, int>> linkRuns;
+    std::vector<int> separators;
+};
+
+// The result of pairing "{{" with "}}", then "{" with "}", each pair taken
+// as the first opening in the text and the first closing at or after it,
+// then replacing every "<qrlexsep>" by a tab; computed in linear time.
+RenderedDefinitions RenderDefinitions(const QString& stored);

@@ -1,0 +1,111 @@
+#include "RichTextView.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include <algorithm>
+
+RichTextView::RichTextView(QWidget* parent) : QTextEdit(parent)
+{
+    setReadOnly(true);
+    setAcceptRichText(false);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setLineWrapMode(QTextEdit::NoWrap);
+}
+
+void RichTextView::SetPlainText(const QString& text)
+{
+    m_linkRuns.clear();
+    setPlainText(text);
+}
+
+void RichTextView::ShowRendered(const QString& text, const std::vector<std::pair<int, int>>& linkRuns,
+                                const std::vector<int>& separators)
+{
+    setPlainText(text);
+    m_linkRuns = linkRuns;
+    QTextCharFormat link;
+    link.setFontWeight(QFont::Bold);
+    link.setForeground(QColor(0, 0, 255));
+    link.setAnchor(true);
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
+    for (const auto& [start, end] : linkRuns) {
+        cursor.setPosition(start);
+        cursor.setPosition(end, QTextCursor::KeepAnchor);
+        cursor.mergeCharFormat(link);
+    }
+    QTextBlockFormat rule;
+    rule.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth, QTextLength(QTextLength::PercentageLength, 100));
+    for (const int position : separators) {
+        cursor.setPosition(position);
+        cursor.mergeBlockFormat(rule);
+    }
+    cursor.endEditBlock();
+}
+
+QString RichTextView::GetTextRange(int start, int end) const
+{
+    QTextCursor cursor(document());
+    cursor.setPosition(std::clamp(start, 0, document()->characterCount() - 1));
+    cursor.setPosition(std::clamp(end, 0, document()->characterCount() - 1), QTextCursor::KeepAnchor);
+    // The document stands paragraph separators where the text had line feeds.
+    return cursor.selectedText().replace(QChar::ParagraphSeparator, u'\n');
+}
+
+int RichTextView::CharacterAt(const QPoint& viewportPoint) const
+{
+    const QPoint offset(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    return document()->documentLayout()->hitTest(viewportPoint + offset, Qt::ExactHit);
+}
+
+std::pair<int, int> RichTextView::LinkRunAt(const QPoint& viewportPoint) const
+{
+    const int position = CharacterAt(viewportPoint);
+    if (position < 0)
+        return {-1, -1};
+    const auto run = std::upper_bound(m_linkRuns.begin(), m_linkRuns.end(), position,
+                                      [](int p, const std::pair<int, int>& r) { return p < r.first; });
+    if (run == m_linkRuns.begin() || position >= std::prev(run)->second)
+        return {-1, -1};
+    return *std::prev(run);
+}
+
+void RichTextView::SetLinkHandler(std::function<void(LinkMouse, int, int)> handler)
+{
+    m_onLink = std::move(handler);
+}
+
+void RichTextView::NotifyLink(QMouseEvent* event, LinkMouse message)
+{
+    const auto [start, end] = LinkRunAt(event->position().toPoint());
+    if (start >= 0 && m_onLink)
+        m_onLink(message, start, end);
+}
+
+void RichTextView::mousePressEvent(QMouseEvent* event)
+{
+    QTextEdit::mousePressEvent(event);
+    NotifyLink(event, event->button() == Qt::LeftButton ? LinkMouse::LeftDown : LinkMouse::Other);
+}
+
+void RichTextView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QTextEdit::mouseDoubleClickEvent(event);
+    NotifyLink(event, event->button() == Qt::LeftButton ? LinkMouse::LeftDoubleClick : LinkMouse::Other);
+}
+
+void RichTextView::mouseReleaseEvent(QMouseEvent* event)
+{
+    QTextEdit::mouseReleaseEvent(event);
+    NotifyLink(event, LinkMouse::Other);
+}
+
+void RichTextView::mouseMoveEvent(QMouseEvent* event)
+{
+    QTextEdit::mouseMoveEvent(event);
+    NotifyLink(event, LinkMouse::Other);
+}

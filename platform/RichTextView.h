@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QTextEdit>
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+// The mouse messages a link notification carries; only left presses and
+// double clicks follow a link.
+enum class LinkMouse { LeftDown = 0x0201, LeftDoubleClick = 0x0203, Other = 0 };
+
+// Read-only rich text with link runs and full-width separator rules.
+// Positions count characters of the plain text, a line break as one.
+class RichTextView : public QTextEdit {
+public:
+    explicit RichTextView(QWidget* parent = nullptr);
+
+    // Plain text, no links or rules.
+    void SetPlainText(const QString& text);
+    // Bold pure blue links over the given runs, a rule across the whole
+    // width for the line of each separator position.
+    void ShowRendered(const QString& text, const std::vector<std::pair<int, int>>& linkRuns,
+                      const std::vector<int>& separators);
+    QString GetTextRange(int start, int end) const;
+    // The link run under a point of the viewport, or (-1, -1).
+    std::pair<int, int> LinkRunAt(const QPoint& viewportPoint) const;
+    void SetLinkHandler(std::function<void(LinkMouse, int start, int end)> handler);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    int CharacterAt(const QPoint& viewportPoint) const;
+    void NotifyLink(QMouseEvent* event, LinkMouse message);
+
+    std::vector<std::pair<int, int>> m_linkRuns;
+    std::function<void(LinkMouse, int, int)> m_onLink;
+};
