@@ -1,0 +1,409 @@
+#include "ClientApp.h"
+#include "ConnectionRegistry.h"
+#include "DesktopUrl.h"
+#include "DictConnection.h"
+#include "HelpRequest.h"
+#include "MainWindow.h"
+#include "RichTextView.h"
+#include "ScriptedDictServer.h"
+#include "WaitUntil.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTreeWidget>
+
+#include <memory>
+
+namespace {
+
+using Words = QStringList;
+
+QStringList ToList(const std::list<QString>& words)
+{
+    return QStringList(words.begin(), words.end());
+}
+
+// A shown main window with one scripted server registered; the server
+// goes before the window, whose tree the connection uses.
+struct Session {
+    explicit Session(ScriptedDictServer& server)
+    {
+        window = std::make_unique<MainWindow>();
+        window->show();
+        ConnectionRegistry::Instance().AddServer("127.0.0.1", server.Port());
+        root = window->Tree().GetRootItem(0);
+        // Connected, and the database list read: the image is idle again
+        // once the server has had the list request.
+        connected = WaitUntil([&] {
+            return server.ConnectionCount() > 0 && server.ReceivedLines(server.ConnectionCount() - 1).contains("SHOW DB");
+        }) && Idle();
+    }
+    ~Session()
+    {
+        ConnectionRegistry::Instance().RemoveAllServers();
+        window.reset();
+    }
+    void Search(const QString& word)
+    {
+        window->WordBox()->clear();
+        QTest::keyClicks(window->WordBox(), word);
+        QTest::mouseClick(window->SearchButton(), Qt::LeftButton);
+    }
+    bool Idle() { return WaitUntil([&] { return window->Tree().GetItemImage(root) == 1; }); }
+    int Databases() { return window->Tree().GetChildCount(root); }
+    HTREEITEM Database(int index) { return window->Tree().GetChildItem(root, index); }
+
+    std::unique_ptr<MainWindow> window;
+    HTREEITEM root = nullptr;
+    bool connected = false;
+};
+
+// The last definition request on the server's newest connection.
+QString LastDefine(const ScriptedDictServer& server)
+{
+    const QStringList lines = server.ReceivedLines(server.ConnectionCount() - 1);
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it)
+        if (it->startsWith("DEFINE"))
+            return *it;
+    return {};
+}
+
+// The centre of the character at a position of the view, in viewport pixels.
+QPoint CharacterCentre(RichTextView* view, int position)
+{
+    QTextCursor cursor(view->document());
+    cursor.setPosition(position);
+    const QRect left = view->cursorRect(cursor);
+    cursor.setPosition(position + 1);
+    const QRect right = view->cursorRect(cursor);
+    return QPoint((left.x() + right.x()) / 2, left.center().y());
+}
+
+QString ReadStore(const QString& config)
+{
+    QFile file(config + "/Tallowmere/Quorlex/user.reg");
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void historyFollowsTheWorkedSequence();
+    void emptySearchSendsTheEmptyWordAndNeverEntersTheHistory();
+    void backAndForwardsSetTheWordBoxSearchLeavesIt();
+    void enterInTheWordBoxSearches();
+    void linkAfterBackKeepsTheForwardList();
+    void linkBrokenOverAnIndentedLineSearchesTheJoinedWords();
+    void viewFollowsTheSelection();
+    void furtherDefinitionForTheSelectedNodeIsShown();
+    void escapeEndsWithoutSavingExitAndCloseSave();
+    void altFPressesForwardsAndF10OpensTheFileMenu();
+    void helpOpensTheGuide();
+
+private:
+    QTemporaryDir m_config;
+    ScriptedDictServer m_server;
+};
+
+void MainWindowTest::initTestCase()
+{
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+    QVERIFY(m_server.Listen());
+    m_server.EnableDefaultDictResponder();
+}
+
+void MainWindowTest::init()
+{
+    QFile::remove(m_config.path() + "/Tallowmere/Quorlex/user.reg");
+}
+
+void MainWindowTest::historyFollowsTheWorkedSequence()
+{
+    struct Row {
+        const char* action;
+        QString current;
+        Words back;
+        Words forward;
+        bool backOn;
+        bool forwardsOn;
+    };
+    const Row rows[] = {
+        {"a", "a", {}, {}, false, false},
+        {"b", "b", {"a"}, {}, true, false},
+        {"c", "c", {"a", "b"}, {}, true, false},
+        {"<", "b", {"a"}, {"c"}, true, true},
+        {"<", "a", {}, {"c", "b"}, false, true},
+        {">", "b", {"a"}, {"c"}, true, true},
+        {"d", "d", {"a", "b"}, {}, true, false},
+    };
+    Session session(m_server);
+    QVERIFY(session.connected);
+    MainWindow& w = *session.window;
+    for (const Row& row : rows) {
+        const QString action = row.action;
+        if (action == "<")
+            QTest::mouseClick(w.BackButton(), Qt::LeftButton);
+        else if (action == ">")
+            QTest::mouseClick(w.ForwardsButton(), Qt::LeftButton);
+        else
+            session.Search(action);
+        QVERIFY(session.Idle());
+        QCOMPARE(w.CurrentWord(), row.current);
+        QCOMPARE(ToList(w.BackHistory()), row.back);
+        QCOMPARE(ToList(w.ForwardHistory()), row.forward);
+        QCOMPARE(w.BackButton()->isEnabled(), row.backOn);
+        QCOMPARE(w.ForwardsButton()->isEnabled(), row.forwardsOn);
+        QVERIFY(WaitUntil([&] { return LastDefine(m_server) == "DEFINE * \"" + row.current + "\""; }));
+    }
+}
+
+void MainWindowTest::emptySearchSendsTheEmptyWordAndNeverEntersTheHistory()
+{
+    Session session(m_server);
+    QVERIFY(session.connected);
+    MainWindow& w = *session.window;
+    session.Search("a");
+    session.Search("b");
+    QTest::mouseClick(w.BackButton(), Qt::LeftButton);
+    QVERIFY(w.ForwardsButton()->isEnabled());
+    session.Search("");
+    QVERIFY(WaitUntil([&] { return LastDefine(m_server) == "DEFINE * \"\""; }));
+    QCOMPARE(w.CurrentWord(), QString());
+    QCOMPARE(ToList(w.ForwardHistory()), Words{});
+    QVERIFY(!w.ForwardsButton()->isEnabled());
+    QCOMPARE(ToList(w.BackHistory()), (Words{"a"}));
+    session.Search("c");
+    QCOMPARE(ToList(w.BackHistory()), (Words{"a"}));
+    QTest::mouseClick(w.BackButton(), Qt::LeftButton);
+    QCOMPARE(w.CurrentWord(), QString("a"));
+    QCOMPARE(ToList(w.ForwardHistory()), (Words{"c"}));
+}
+
+void MainWindowTest::backAndForwardsSetTheWordBoxSearchLeavesIt()
+{
+    Session session(m_server);
+    QVERIFY(session.connected);
+    MainWindow& w = *session.window;
+    session.Search("first");
+    session.Search("  Second word ");
+    QCOMPARE(w.WordBox()->text(), QString("  Second word "));
+    QCOMPARE(w.CurrentWord(), QString("  Second word "));
+    QTest::mouseClick(w.BackButton(), Qt::LeftButton);
+    QCOMPARE(w.WordBox()->text(), QString("first"));
+    QTest::mouseClick(w.ForwardsButton(), Qt::LeftButton);
+    QCOMPARE(w.WordBox()->text(), QString("  Second word "));
+    QVERIFY(WaitUntil([&] { return LastDefine(m_server) == "DEFINE * \"  Second word \""; }));
+}
+
+void MainWindowTest::enterInTheWordBoxSearches()
+{
+    Session session(m_server);
+    QVERIFY(session.connected);
+    session.window->WordBox()->setFocus();
+    QTest::keyClicks(session.window->WordBox(), "apple");
+    QTest::keyClick(session.window->WordBox(), Qt::Key_Return);
+    QVERIFY(WaitUntil([&] { return session.Databases() == 2; }));
+    QCOMPARE(session.window->CurrentWord(), QString("apple"));
+}
+
+void MainWindowTest::linkAfterBackKeepsTheForwardList()
+{
+    Session session(m_server);
+    QVERIFY(session.connected);
+    MainWindow& w = *session.window;
+    session.Search("x");
+    session.Search("apple");
+    session.Search("y");
+    QTest::mouseClick(w.BackButton(), Qt::LeftButton);
+    QVERIFY(WaitUntil([&] { return session.Databases() == 2; }));
+    w.Tree().SelectItem(session.Database(0));  // gcide, sorted first
+    RichTextView* view = w.DefinitionView();
+    const int link = static_cast<int>(view->toPlainText().indexOf("Crab apple"));
+    QVERIFY(link > 0);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, CharacterCentre(view, link + 3));
+    QCOMPARE(w.CurrentWord(), QString("Crab apple"));
+    QCOMPARE(w.WordBox()->text(), QString("Crab apple"));
+    QCOMPARE(ToList(w.BackHistory()), (Words{"x", "apple"}));
+    QCOMPARE(ToList(w.ForwardHistory()), (Words{"y"}));
+    QVERIFY(w.ForwardsButton()->isEnabled());
+    QVERIFY(WaitUntil([&] { return LastDefine(m_server) == "DEFINE * \"Crab apple\""; }));
+    QTest::mouseClick(w.ForwardsButton(), Qt::LeftButton);
+    QCOMPARE(w.CurrentWord(), QString("y"));
+}
+
+void MainWindowTest::linkBrokenOverAnIndentedLineSearchesTheJoinedWords()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    server.EnableDictResponder(ScriptedDictServer::DefaultGreeting().toStdString(), {{"wn", "WordNet"}},
+                               {{"lists", {"wn", "lists", "see the {word\n   list} and {plain\nbreak} here"}}});
+    Session session(server);
+    QVERIFY(session.connected);
+    MainWindow& w = *session.window;
+    session.Search("lists");
+    QVERIFY(WaitUntil([&] { return session.Databases() == 1; }));
+    w.Tree().SelectItem(session.Database(0));
+    RichTextView* view = w.DefinitionView();
+    const QString shown = view->toPlainText();
+    QCOMPARE(shown, QString("see the word\n   list and plain\nbreak here\n"));
+    // Other buttons follow nothing.
+    QTest::mouseClick(view->viewport(), Qt::MiddleButton, {}, CharacterCentre(view, 9));
+    QCOMPARE(w.CurrentWord(), QString("lists"));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, CharacterCentre(view, static_cast<int>(shown.indexOf("list "))));
+    QCOMPARE(w.CurrentWord(), QString("word list"));
+    QVERIFY(WaitUntil([&] { return LastDefine(server) == "DEFINE * \"word list\""; }));
+    QVERIFY(session.Idle());
+    QVERIFY(WaitUntil([&] { return session.Databases() == 0; }));
+    // The view is rendered again from what a new selection holds.
+    session.Search("lists");
+    QVERIFY(WaitUntil([&] { return session.Databases() == 1; }));
+    w.Tree().SelectItem(session.Database(0));
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, CharacterCentre(view, static_cast<int>(view->toPlainText().indexOf("break"))));
+    QCOMPARE(w.CurrentWord(), QString("plainbreak"));
+}
+
+// A server that answers the first DEFINE with the given reply body, held
+// back until the test releases it when a hold is given.
+void ScriptDefineReply(ScriptedDictServer& server, const QByteArray& first, const bool* release = nullptr,
+                       const QByteArray& rest = {})
+{
+    server.Send(ScriptedDictServer::DefaultGreeting() + "\r\n")
+        .WaitForLine("^SHOW DB")
+        .Send("110 2 databases present\r\nwn \"WordNet\"\r\ngcide \"Gcide\"\r\n.\r\n250 ok\r\n")
+        .WaitForLine("^DEFINE")
+        .Send(first);
+    if (release)
+        server.Hold([release] { return *release; }).Send(rest);
+}
+
+void MainWindowTest::viewFollowsTheSelection()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptDefineReply(server, "150 4 definitions retrieved\r\n"
+                              "151 \"three\" wn \"WordNet\"\r\none {a}\r\n.\r\n"
+                              "151 \"three\" gcide \"Gcide\"\r\n.\r\n"
+                              "151 \"three\" wn \"WordNet\"\r\ntwo\r\n.\r\n"
+                              "151 \"three\" wn \"WordNet\"\r\nthree\r\n.\r\n250 ok\r\n");
+    Session session(server);
+    QVERIFY(session.connected);
+    MainWindow& w = *session.window;
+    RichTextView* view = w.DefinitionView();
+    session.Search("three");
+    QVERIFY(WaitUntil([&] { return session.Databases() == 2; }));
+    QVERIFY(session.Idle());
+    w.Tree().SelectItem(session.Database(1));  // WordNet
+    QVERIFY(view->isEnabled());
+    QCOMPARE(view->toPlainText(), QString("one a\n\t\ntwo\n\t\nthree\n"));
+    int rules = 0;
+    for (QTextBlock block = view->document()->begin(); block.isValid(); block = block.next())
+        rules += block.blockFormat().hasProperty(QTextFormat::BlockTrailingHorizontalRulerWidth) ? 1 : 0;
+    QCOMPARE(rules, 2);
+    w.Tree().SelectItem(session.Database(0));  // Gcide, a definition with no lines
+    QCOMPARE(view->toPlainText(), QString());
+    QVERIFY(!view->isEnabled());
+    w.Tree().SelectItem(session.Database(1));
+    QVERIFY(view->isEnabled());
+    w.Tree().SelectItem(session.root);
+    QCOMPARE(view->toPlainText(), QString());
+    QVERIFY(!view->isEnabled());
+    w.Tree().SelectItem(nullptr);
+    QCOMPARE(view->toPlainText(), QString("NULL"));
+    QVERIFY(!view->isEnabled());
+}
+
+void MainWindowTest::furtherDefinitionForTheSelectedNodeIsShown()
+{
+    bool release = false;
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptDefineReply(server, "150 2 definitions retrieved\r\n151 \"x\" wn \"WordNet\"\r\nfirst {one}\r\n.\r\n", &release,
+                      "151 \"x\" wn \"WordNet\"\r\nsecond\r\n.\r\n250 ok\r\n");
+    Session session(server);
+    QVERIFY(session.connected);
+    MainWindow& w = *session.window;
+    DictConnection* connection = ConnectionRegistry::Instance().FindConnection("127.0.0.1");
+    session.Search("x");
+    QVERIFY(WaitUntil([&] { return session.Databases() == 1 && !connection->GetDefinitions(session.Database(0)).empty(); }));
+    w.Tree().SelectItem(session.Database(0));
+    QCOMPARE(w.DefinitionView()->toPlainText(), QString("first one\n"));
+    release = true;
+    QVERIFY(WaitUntil([&] { return w.DefinitionView()->toPlainText() == "first one\n\t\nsecond\n"; }));
+    QCOMPARE(w.Tree().GetSelectedItem(), session.Database(0));
+}
+
+void MainWindowTest::escapeEndsWithoutSavingExitAndCloseSave()
+{
+    {
+        Session session(m_server);
+        QTest::keyClick(session.window.get(), Qt::Key_Escape);
+        QVERIFY(!session.window->isVisible());
+        QVERIFY(!ReadStore(m_config.path()).contains("127.0.0.1"));
+    }
+    {
+        Session session(m_server);
+        QAction* exit = session.window->MenuBar()->actions().front()->menu()->actions().front();
+        QCOMPARE(exit->text(), QString("E&xit"));
+        exit->trigger();
+        QVERIFY(!session.window->isVisible());
+        QVERIFY(ReadStore(m_config.path()).contains("\"127.0.0.1\"=dword:"));
+    }
+    init();
+    {
+        Session session(m_server);
+        session.window->close();
+        QVERIFY(!session.window->isVisible());
+        QVERIFY(ReadStore(m_config.path()).contains("\"127.0.0.1\"=dword:"));
+    }
+}
+
+void MainWindowTest::altFPressesForwardsAndF10OpensTheFileMenu()
+{
+    Session session(m_server);
+    QVERIFY(session.connected);
+    MainWindow& w = *session.window;
+    session.Search("one");
+    session.Search("two");
+    w.WordBox()->setFocus();
+    QTest::keyClick(w.WordBox(), Qt::Key_B, Qt::AltModifier);
+    QTRY_COMPARE(w.CurrentWord(), QString("one"));
+    QTest::keyClick(w.WordBox(), Qt::Key_F, Qt::AltModifier);
+    QTRY_COMPARE(w.CurrentWord(), QString("two"));
+    QVERIFY(!w.ForwardsButton()->isEnabled());
+    // With Forwards disabled Alt+F does nothing at all.
+    QTest::keyClick(w.WordBox(), Qt::Key_F, Qt::AltModifier);
+    QTest::qWait(300);
+    QCOMPARE(w.CurrentWord(), QString("two"));
+    QVERIFY(!w.MenuBar()->activeAction());
+    QTest::keyClick(&w, Qt::Key_F10);
+    QVERIFY(w.MenuBar()->activeAction());
+    QCOMPARE(w.MenuBar()->activeAction()->text(), QString("&File"));
+}
+
+void MainWindowTest::helpOpensTheGuide()
+{
+    QUrl opened;
+    SetUrlObserver([&](const QUrl& url) { opened = url; });
+    SetHelpHandler(&ClientApp::OnHelp);
+    Session session(m_server);
+    QAction* help = session.window->MenuBar()->actions().back()->menu()->actions().front();
+    QCOMPARE(help->text(), QString("&Help..."));
+    help->trigger();
+    SetUrlObserver(nullptr);
+    QVERIFY(opened.isLocalFile());
+    QVERIFY(QFile::exists(opened.toLocalFile()));
+    QVERIFY(opened.toLocalFile().endsWith("/index.html"));
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_MainWindow.moc"
