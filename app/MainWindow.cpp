@@ -116,6 +116,12 @@ void MainWindow::CreateControls()
     Place(m_forwardsButton, 44, 50, 24, 18);
     connect(m_backButton, &QPushButton::clicked, this, &MainWindow::OnBack);
     connect(m_forwardsButton, &QPushButton::clicked, this, &MainWindow::OnForwards);
+    // The tree exists before the group box drawn around it: bring it up,
+    // and keep the tab order of the controls as placed.
+    m_treeWidget->raise();
+    QWidget* const order[] = {m_searchButton, m_editWord, m_treeWidget, m_definitionView, m_backButton, m_forwardsButton};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
     m_searchButton->setFocus();
 }
 

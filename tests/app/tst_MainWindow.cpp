@@ -108,6 +108,7 @@ private slots:
     void escapeEndsWithoutSavingExitAndCloseSave();
     void altFPressesForwardsAndF10OpensTheFileMenu();
     void helpOpensTheGuide();
+    void controlsTakeClicksAndTabInTemplateOrder();
 
 private:
     QTemporaryDir m_config;
@@ -403,6 +404,27 @@ void MainWindowTest::helpOpensTheGuide()
     QVERIFY(opened.isLocalFile());
     QVERIFY(QFile::exists(opened.toLocalFile()));
     QVERIFY(opened.toLocalFile().endsWith("/index.html"));
+}
+
+void MainWindowTest::controlsTakeClicksAndTabInTemplateOrder()
+{
+    Session session(m_server);
+    MainWindow& w = *session.window;
+    QTreeWidget* tree = w.Tree().Widget();
+    for (QWidget* control : std::initializer_list<QWidget*>{tree, w.DefinitionView(), w.WordBox(), w.BackButton()}) {
+        const QPoint centre = control->mapTo(&w, control->rect().center());
+        QWidget* hit = w.childAt(centre);
+        QVERIFY2(hit == control || control->isAncestorOf(hit), qPrintable(control->metaObject()->className()));
+    }
+    QWidget* const order[] = {w.SearchButton(), w.WordBox(), tree, w.DefinitionView(), w.BackButton(), w.ForwardsButton()};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        QWidget* next = order[i]->nextInFocusChain();
+        while (next != order[i + 1] && !(next->focusPolicy() & Qt::TabFocus))
+            next = next->nextInFocusChain();
+        QCOMPARE(next, order[i + 1]);
+    }
+    QCOMPARE(w.windowTitle(), QString("Tallowmere DICT Client"));
+    QCOMPARE(w.minimumSize(), w.maximumSize());
 }
 
 QTEST_MAIN(MainWindowTest)
