@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr qint64 ReadBufferSize = 256 * 1024;
+
 int TranslateError(QAbstractSocket::SocketError error)
 {
     switch (error) {
@@ -33,6 +35,9 @@ bool AsyncSocket::Create()
     if (m_pSocket)
         return false;
     m_pSocket = new QTcpSocket;
+    // Each read notification then handles a bounded amount, so a server
+    // sending without pause cannot hold the event loop for long.
+    m_pSocket->setReadBufferSize(ReadBufferSize);
     WireSignals();
     return true;
 }

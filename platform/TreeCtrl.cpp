@@ -18,6 +18,22 @@ public:
     std::uintptr_t data = 0;
 };
 
+// Siblings inserted sorted stay sorted: a binary search finds the place
+// after every sibling that compares equal or less, without regard to case
+// as a tree control sorts its labels.
+int SortedPosition(const QTreeWidgetItem* parent, const QString& label)
+{
+    int low = 0, high = parent->childCount();
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (QString::compare(parent->child(middle)->text(0), label, Qt::CaseInsensitive) <= 0)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
+}
+
 TreeItem* AsTreeItem(QTreeWidgetItem* item)
 {
     return static_cast<TreeItem*>(item);
@@ -64,14 +80,8 @@ HTREEITEM TreeCtrl::InsertItem(const std::string& text, int image, HTREEITEM par
     item->image = image;
     QTreeWidgetItem* parentItem = parent ? Item(parent) : m_pWidget->invisibleRootItem();
     int position = parentItem->childCount();
-    if (after == TreeInsert::Sort) {
-        // Case-insensitive order, as a tree control sorts its labels.
-        const QString label = item->text(0);
-        position = 0;
-        while (position < parentItem->childCount()
-               && QString::compare(parentItem->child(position)->text(0), label, Qt::CaseInsensitive) <= 0)
-            ++position;
-    }
+    if (after == TreeInsert::Sort)
+        position = SortedPosition(parentItem, item->text(0));
     parentItem->insertChild(position, item);
     m_pIconTimer->start();
     return Handle(item);
