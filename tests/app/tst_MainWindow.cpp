@@ -8,7 +8,9 @@
 #include "ScriptedDictServer.h"
 #include "WaitUntil.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QTimer>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
@@ -109,6 +111,7 @@ private slots:
     void altFPressesForwardsAndF10OpensTheFileMenu();
     void helpOpensTheGuide();
     void controlsTakeClicksAndTabInTemplateOrder();
+    void menuOpensTheServersDialogAndTheAboutBox();
 
 private:
     QTemporaryDir m_config;
@@ -425,6 +428,28 @@ void MainWindowTest::controlsTakeClicksAndTabInTemplateOrder()
     }
     QCOMPARE(w.windowTitle(), QString("Tallowmere DICT Client"));
     QCOMPARE(w.minimumSize(), w.maximumSize());
+}
+
+void MainWindowTest::menuOpensTheServersDialogAndTheAboutBox()
+{
+    Session session(m_server);
+    const QList<QAction*> menus = session.window->MenuBar()->actions();
+    QCOMPARE(menus.size(), 3);
+    QCOMPARE(menus[1]->text(), QString("&Tools"));
+    QStringList seen;
+    const auto closeWhenShown = [&] {
+        QTimer::singleShot(0, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            seen << (modal ? modal->windowTitle() : QString());
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+        });
+    };
+    closeWhenShown();
+    menus[1]->menu()->actions().front()->trigger();
+    closeWhenShown();
+    menus[2]->menu()->actions().back()->trigger();
+    QCOMPARE(seen, (QStringList{"Configure DICT Servers", "About Quorlex"}));
 }
 
 QTEST_MAIN(MainWindowTest)
