@@ -247,6 +247,11 @@ void MainWindow::OnDefinitionLink(LinkMouse message, int start, int end)
 
 void MainWindow::OnMenuExit()
 {
+    OnOK();
+}
+
+void MainWindow::OnOK()
+{
     ConnectionRegistry::Instance().SaveServerList();
     accept();
 }

@@ -53,6 +53,7 @@ private:
     void CreateControls();
     void CreateMenu();
     void OnInitDialog();
+    void OnOK();
     void Place(QWidget* control, int x, int y, int w, int h);
     void PushBackHistory(const QString& word);
     void PushForwardHistory(const QString& word);

@@ -13,7 +13,10 @@ RichTextView::RichTextView(QWidget* parent) : QTextEdit(parent)
     setReadOnly(true);
     setAcceptRichText(false);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    setLineWrapMode(QTextEdit::NoWrap);
+    // Long lines scroll rather than wrap, yet the document keeps the view's
+    // width, so that a separator's rule reaches across all of it.
+    setLineWrapMode(QTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::NoWrap);
 }
 
 void RichTextView::SetPlainText(const QString& text)

@@ -1,3 +1,4 @@
+#include "CharacterCentre.h"
 #include "ClientApp.h"
 #include "ConnectionRegistry.h"
 #include "DesktopUrl.h"
@@ -73,17 +74,6 @@ QString LastDefine(const ScriptedDictServer& server)
         if (it->startsWith("DEFINE"))
             return *it;
     return {};
-}
-
-// The centre of the character at a position of the view, in viewport pixels.
-QPoint CharacterCentre(RichTextView* view, int position)
-{
-    QTextCursor cursor(view->document());
-    cursor.setPosition(position);
-    const QRect left = view->cursorRect(cursor);
-    cursor.setPosition(position + 1);
-    const QRect right = view->cursorRect(cursor);
-    return QPoint((left.x() + right.x()) / 2, left.center().y());
 }
 
 QString ReadStore(const QString& config)
