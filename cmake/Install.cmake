@@ -34,6 +34,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
 # Loaded at run time, so shlibdeps cannot see them: the SVG icon plugin and
 # the opener of the guide in the browser.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, xdg-utils")
