@@ -284,17 +284,19 @@ bool MainWindow::IsForwardsMnemonic(QEvent* event) const
     if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
         return false;
     const auto* key = static_cast<QKeyEvent*>(event);
-    return key->key() == Qt::Key_F && key->modifiers() == Qt::AltModifier;
+    // A disabled control's mnemonic is passed over: the key opens the menu.
+    return key->key() == Qt::Key_F && key->modifiers() == Qt::AltModifier && m_forwardsButton->isEnabled();
 }
 
 // Qt would find Alt+F ambiguous between the File menu and the Forwards
-// button and do nothing; the window takes it for Forwards.
+// button and do nothing; the window takes it for Forwards while that is
+// enabled.
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     const auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != this || !IsForwardsMnemonic(event))
         return QDialog::eventFilter(watched, event);
-    if (event->type() == QEvent::KeyPress && m_forwardsButton->isEnabled())
+    if (event->type() == QEvent::KeyPress)
         m_forwardsButton->animateClick();
     event->accept();
     return true;
