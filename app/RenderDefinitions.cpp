@@ -117,38 +117,37 @@ RenderedDefinitions RenderDefinitions(const QString& stored)
     PairBraces(list, marks, false);
     const std::vector<bool> linked = marks.Coverage();
 
+    // The characters left, in order, with their link flags.
     RenderedDefinitions rendered;
-    rendered.text.reserve(stored.size());
-    std::vector<bool> textLinked;
-    textLinked.reserve(stored.size());
-    for (int node = list.Head(); node != End; node = list.Next(node)) {
-        rendered.text += list.At(node);
-        textLinked.push_back(linked[node]);
+    rendered.text = QString(stored.size(), Qt::Uninitialized);
+    QChar* const out = rendered.text.data();
+    std::vector<char> flags(stored.size());
+    int count = 0;
+    for (int node = list.Head(); node != End; node = list.Next(node), ++count) {
+        out[count] = list.At(node);
+        flags[count] = linked[node];
     }
 
     // Separators: markers cannot overlap, so replacing them left to right
     // is what searching again from the start after each one gives. The tab
-    // takes the format of the marker's first character.
-    QString text;
-    text.reserve(rendered.text.size());
-    std::vector<bool> finalLinked;
-    finalLinked.reserve(textLinked.size());
-    const QStringView view(rendered.text);
-    for (int i = 0; i < rendered.text.size();) {
-        if (view[i] == u'<' && view.mid(i).startsWith(Marker)) {
-            rendered.separators.push_back(static_cast<int>(text.size()));
-            text += u'\t';
-            finalLinked.push_back(textLinked[i]);
-            i += static_cast<int>(Marker.size());
+    // takes the format of the marker's first character. Writing never
+    // overtakes reading, so this works in place.
+    const int markerSize = static_cast<int>(Marker.size());
+    int size = 0;
+    for (int i = 0; i < count; ++size) {
+        flags[size] = flags[i];
+        if (out[i] == u'<' && QStringView(out + i, count - i).startsWith(Marker)) {
+            rendered.separators.push_back(size);
+            out[size] = u'\t';
+            i += markerSize;
         } else {
-            text += rendered.text[i];
-            finalLinked.push_back(textLinked[i]);
+            out[size] = out[i];
             ++i;
         }
     }
-    rendered.text = text;
-    for (int i = 0; i < static_cast<int>(finalLinked.size()); ++i) {
-        if (!finalLinked[i])
+    rendered.text.truncate(size);
+    for (int i = 0; i < size; ++i) {
+        if (!flags[i])
             continue;
         if (!rendered.linkRuns.empty() && rendered.linkRuns.back().second == i)
             rendered.linkRuns.back().second = i + 1;
