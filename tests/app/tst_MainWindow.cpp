@@ -2,6 +2,7 @@
 #include "ClientApp.h"
 #include "ConnectionRegistry.h"
 #include "DesktopUrl.h"
+#include "DialogUnits.h"
 #include "DictConnection.h"
 #include "HelpRequest.h"
 #include "MainWindow.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QGroupBox>
 #include <QTimer>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -20,6 +22,7 @@
 #include <QTextBlock>
 #include <QTreeWidget>
 
+#include <map>
 #include <memory>
 
 namespace {
@@ -102,6 +105,8 @@ private slots:
     void helpOpensTheGuide();
     void controlsTakeClicksAndTabInTemplateOrder();
     void menuOpensTheServersDialogAndTheAboutBox();
+    void withoutServersTheHistoryStillWorksAndNothingIsSent();
+    void controlsStandWherePlacedInDialogUnits();
 
 private:
     QTemporaryDir m_config;
@@ -449,6 +454,58 @@ void MainWindowTest::menuOpensTheServersDialogAndTheAboutBox()
     closeWhenShown();
     menus[2]->menu()->actions().back()->trigger();
     QCOMPARE(seen, (QStringList{"Configure DICT Servers", "About Quorlex"}));
+}
+
+void MainWindowTest::withoutServersTheHistoryStillWorksAndNothingIsSent()
+{
+    ScriptedDictServer unlisted;
+    QVERIFY(unlisted.Listen());
+    MainWindow w;
+    w.show();
+    QCOMPARE(w.Tree().GetRootItem(0), HTREEITEM(nullptr));
+    for (const char* word : {"a", "b"}) {
+        w.WordBox()->setText(word);
+        QTest::mouseClick(w.SearchButton(), Qt::LeftButton);
+    }
+    QTest::mouseClick(w.BackButton(), Qt::LeftButton);
+    QCOMPARE(w.WordBox()->text(), QString("a"));
+    QCOMPARE(ToList(w.ForwardHistory()), (Words{"b"}));
+    QVERIFY(!w.BackButton()->isEnabled());
+    QTest::mouseClick(w.ForwardsButton(), Qt::LeftButton);
+    QCOMPARE(w.WordBox()->text(), QString("b"));
+    QCOMPARE(ToList(w.BackHistory()), (Words{"a"}));
+    QVERIFY(!w.ForwardsButton()->isEnabled());
+    QTest::qWait(100);
+    QCOMPARE(unlisted.ConnectionCount(), 0);
+}
+
+void MainWindowTest::controlsStandWherePlacedInDialogUnits()
+{
+    MainWindow w;
+    w.show();
+    const int menu = w.MenuBar()->height();
+    const auto at = [&](int x, int y, int width, int height) {
+        return DialogUnitsToPixels(w.font(), x, y, width, height).translated(0, menu);
+    };
+    QCOMPARE(w.size(), at(0, 0, 498, 300).size() + QSize(0, menu));
+    QCOMPARE(w.SearchButton()->geometry(), at(431, 18, 50, 14));
+    QCOMPARE(w.WordBox()->geometry(), at(15, 18, 409, 14));
+    QCOMPARE(w.Tree().Widget()->geometry(), at(14, 92, 166, 190));
+    QCOMPARE(w.DefinitionView()->geometry(), at(186, 92, 295, 190));
+    QCOMPARE(w.BackButton()->geometry(), at(15, 50, 24, 18));
+    QCOMPARE(w.ForwardsButton()->geometry(), at(44, 50, 24, 18));
+    const std::map<QString, QRect> boxes{{"Search Parameters", at(7, 7, 484, 31)},
+                                         {"Search History", at(7, 39, 484, 36)},
+                                         {"Search Results", at(7, 79, 484, 214)}};
+    std::map<QString, QRect> placed;
+    for (const QGroupBox* box : w.findChildren<QGroupBox*>())
+        placed[box->title()] = box->geometry();
+    QVERIFY(placed == boxes);
+    QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(w.BackButton()->accessibleName(), QString("Back"));
+    QCOMPARE(w.ForwardsButton()->accessibleName(), QString("Forwards"));
+    QVERIFY(!w.BackButton()->icon().isNull());
+    QVERIFY(!w.ForwardsButton()->icon().isNull());
 }
 
 QTEST_MAIN(MainWindowTest)
