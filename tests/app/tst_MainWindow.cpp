@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -106,6 +107,7 @@ private slots:
     void controlsTakeClicksAndTabInTemplateOrder();
     void menuOpensTheServersDialogAndTheAboutBox();
     void withoutServersTheHistoryStillWorksAndNothingIsSent();
+    void sameWordAgainEntersTheBackListBySearchAndByLink();
     void controlsStandWherePlacedInDialogUnits();
 
 private:
@@ -477,6 +479,33 @@ void MainWindowTest::withoutServersTheHistoryStillWorksAndNothingIsSent()
     QVERIFY(!w.ForwardsButton()->isEnabled());
     QTest::qWait(100);
     QCOMPARE(unlisted.ConnectionCount(), 0);
+}
+
+int DefineCount(const ScriptedDictServer& server)
+{
+    return static_cast<int>(server.ReceivedLines(server.ConnectionCount() - 1).filter(QRegularExpression("^DEFINE")).size());
+}
+
+void MainWindowTest::sameWordAgainEntersTheBackListBySearchAndByLink()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    server.EnableDictResponder(ScriptedDictServer::DefaultGreeting().toStdString(), {{"wn", "WordNet"}},
+                               {{"self", {"wn", "self", "see {self}"}}});
+    Session session(server);
+    QVERIFY(session.connected);
+    MainWindow& w = *session.window;
+    session.Search("self");
+    session.Search("self");
+    QCOMPARE(ToList(w.BackHistory()), (Words{"self"}));
+    QVERIFY(WaitUntil([&] { return session.Databases() == 1 && DefineCount(server) == 2; }));
+    QVERIFY(session.Idle());
+    w.Tree().SelectItem(session.Database(0));
+    QCOMPARE(w.DefinitionView()->toPlainText(), QString("see self\n"));
+    QTest::mouseClick(w.DefinitionView()->viewport(), Qt::LeftButton, {}, CharacterCentre(w.DefinitionView(), 5));
+    QCOMPARE(ToList(w.BackHistory()), (Words{"self", "self"}));
+    QCOMPARE(w.CurrentWord(), QString("self"));
+    QVERIFY(WaitUntil([&] { return DefineCount(server) == 3; }));
 }
 
 void MainWindowTest::controlsStandWherePlacedInDialogUnits()
