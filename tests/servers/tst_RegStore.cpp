@@ -1,3 +1,4 @@
+#include "FileBytes.h"
 #include "RegStore.h"
 
 #include <QDir>
@@ -9,20 +10,6 @@
 
 namespace {
 const std::string Servers = "Software\\Tallowmere\\Quorlex\\Servers";
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 std::vector<RegValue> AllValues(RegStore& key)
 {
@@ -78,7 +65,7 @@ void TestRegStore::createKeyWritesAnEmptyKey()
     QCOMPARE(StorePath(), m_pHome->path() + "/Tallowmere/Quorlex/user.reg");
     QVERIFY(!QFileInfo::exists(StorePath()));
     QVERIFY(RegStore::CreateKey(Servers));
-    QCOMPARE(ReadAll(StorePath()),
+    QCOMPARE(ReadFileBytes(StorePath()),
              QByteArray("Windows Registry Editor Version 5.00\n\n"
                         "[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\n\n"));
     // A second create finds the key and changes nothing.
@@ -99,7 +86,7 @@ void TestRegStore::valuesAreWrittenInTheExportFormat()
     QCOMPARE(key.SetValue("raw", 7, std::string("a\0\0", 3)), RegResult::Success);
     QCOMPARE(key.SetValue("minus", RegType::Dword, DwordData(static_cast<std::uint32_t>(-1))), RegResult::Success);
     QVERIFY(key.Close());
-    QCOMPARE(ReadAll(StorePath()),
+    QCOMPARE(ReadFileBytes(StorePath()),
              QByteArray("Windows Registry Editor Version 5.00\n\n"
                         "[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\n"
                         "\"dict.example.org\"=dword:00000a44\n"
@@ -173,7 +160,7 @@ void TestRegStore::readsUtf16WithByteOrderMark()
         "\"blob\"=hex:01,02,\\\r\n  03,04\r\n"
         "@=\"default\"\r\n\r\n");
     QStringEncoder encoder(QStringEncoder::Utf16LE);
-    WriteAll(StorePath(), QByteArray("\xFF\xFE") + QByteArray(encoder.encode(text)));
+    WriteFileBytes(StorePath(), QByteArray("\xFF\xFE") + QByteArray(encoder.encode(text)));
     RegStore key;
     QVERIFY(key.Open(Servers));
     QCOMPARE(Describe(AllValues(key)),
@@ -181,13 +168,13 @@ void TestRegStore::readsUtf16WithByteOrderMark()
     // Written back as UTF-8 once changed.
     key.SetValue("x", RegType::Dword, DwordData(1));
     QVERIFY(key.Close());
-    QVERIFY(ReadAll(StorePath()).contains("\"W\xc3\xb6rterbuch\"=dword:00000a44\n\"blob\"=hex:01,02,03,04\n@=\"default\"\n"));
+    QVERIFY(ReadFileBytes(StorePath()).contains("\"W\xc3\xb6rterbuch\"=dword:00000a44\n\"blob\"=hex:01,02,03,04\n@=\"default\"\n"));
 }
 
 void TestRegStore::parentKeysAndOtherKeysAreKept()
 {
     const QByteArray other = "[HKEY_CURRENT_USER\\Software\\Other]\n\"keep\"=\"me\"\n\n";
-    WriteAll(StorePath(), "Windows Registry Editor Version 5.00\n\n" + other);
+    WriteFileBytes(StorePath(), "Windows Registry Editor Version 5.00\n\n" + other);
     QVERIFY(RegStore::CreateKey(Servers));
     {
         RegStore parent;
@@ -195,7 +182,7 @@ void TestRegStore::parentKeysAndOtherKeysAreKept()
         QVERIFY(parent.Open("software\\tallowmere\\quorlex\\SERVERS"));  // key names ignore case too
         parent.SetValue("h", RegType::Dword, DwordData(9));
     }
-    QCOMPARE(ReadAll(StorePath()), "Windows Registry Editor Version 5.00\n\n" + other
+    QCOMPARE(ReadFileBytes(StorePath()), "Windows Registry Editor Version 5.00\n\n" + other
                                        + "[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\n"
                                          "\"h\"=dword:00000009\n\n");
 }
@@ -231,16 +218,16 @@ void TestRegStore::unreadableFileIsSetAside_data()
 void TestRegStore::unreadableFileIsSetAside()
 {
     QFETCH(QByteArray, content);
-    WriteAll(StorePath(), content);
+    WriteFileBytes(StorePath(), content);
     RegStore key;
     QVERIFY(!key.Open(Servers));
     QVERIFY(!QFileInfo::exists(StorePath()));
-    QCOMPARE(ReadAll(StorePath() + ".unreadable-1"), content);
+    QCOMPARE(ReadFileBytes(StorePath() + ".unreadable-1"), content);
     // A second unreadable file does not replace the first one set aside.
-    WriteAll(StorePath(), "second");
+    WriteFileBytes(StorePath(), "second");
     QVERIFY(!key.Open(Servers));
-    QCOMPARE(ReadAll(StorePath() + ".unreadable-1"), content);
-    QCOMPARE(ReadAll(StorePath() + ".unreadable-2"), QByteArray("second"));
+    QCOMPARE(ReadFileBytes(StorePath() + ".unreadable-1"), content);
+    QCOMPARE(ReadFileBytes(StorePath() + ".unreadable-2"), QByteArray("second"));
     // A fresh store starts in its place.
     QVERIFY(RegStore::CreateKey(Servers));
     QVERIFY(key.Open(Servers));
@@ -248,9 +235,9 @@ void TestRegStore::unreadableFileIsSetAside()
 
 void TestRegStore::createKeyLeavesAnUnreadableFileAlone()
 {
-    WriteAll(StorePath(), "not a registry file");
+    WriteFileBytes(StorePath(), "not a registry file");
     QVERIFY(!RegStore::CreateKey(Servers));
-    QCOMPARE(ReadAll(StorePath()), QByteArray("not a registry file"));
+    QCOMPARE(ReadFileBytes(StorePath()), QByteArray("not a registry file"));
 }
 
 void TestRegStore::openKeyHoldsTheLock()
@@ -271,11 +258,11 @@ void TestRegStore::openKeyHoldsTheLock()
 void TestRegStore::folderThatCannotBeMadeFails()
 {
     // A file where the folder should be: root ignores permissions, not this.
-    WriteAll(m_pHome->path() + "/Tallowmere", "in the way");
+    WriteFileBytes(m_pHome->path() + "/Tallowmere", "in the way");
     QVERIFY(!RegStore::CreateKey(Servers));
     RegStore key;
     QVERIFY(!key.Open(Servers));
-    QCOMPARE(ReadAll(m_pHome->path() + "/Tallowmere"), QByteArray("in the way"));
+    QCOMPARE(ReadFileBytes(m_pHome->path() + "/Tallowmere"), QByteArray("in the way"));
 }
 
 QTEST_GUILESS_MAIN(TestRegStore)

@@ -1,3 +1,4 @@
+#include "FileBytes.h"
 #include "ConnectionRegistry.h"
 #include "DictConnection.h"
 #include "MessageBox.h"
@@ -18,20 +19,6 @@
 
 namespace {
 const QByteArray Header = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\n";
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 QString Describe(const MessageBoxRecord& record)
 {
@@ -133,7 +120,7 @@ void TestServerListStore::loadAndSave()
     QFETCH(QStringList, reloaded);
     ConnectionRegistry& registry = ConnectionRegistry::Instance();
     if (!stored.isNull())
-        WriteAll(RegStore::FilePath(), Header + stored);
+        WriteFileBytes(RegStore::FilePath(), Header + stored);
 
     registry.LoadServerList();
     QCOMPARE(Roots(), loaded);
@@ -143,7 +130,7 @@ void TestServerListStore::loadAndSave()
     for (const QString& server : added)
         registry.AddServer(server.section(u':', 0, 0).toStdString(), server.section(u':', 1).toInt());
     registry.SaveServerList();
-    QCOMPARE(ReadAll(RegStore::FilePath()), Header + saved + "\n");
+    QCOMPARE(ReadFileBytes(RegStore::FilePath()), Header + saved + "\n");
 
     registry.RemoveAllServers();
     registry.LoadServerList();
@@ -169,7 +156,7 @@ void TestServerListStore::changesWithoutASaveDoNotReachTheStore()
 void TestServerListStore::unreadableFileGivesTheLoadMessageAndIsKept()
 {
     const QByteArray corrupt = Header + "\"127.0.0.5\"=dword:0a44\n";
-    WriteAll(RegStore::FilePath(), corrupt);
+    WriteFileBytes(RegStore::FilePath(), corrupt);
     ConnectionRegistry& registry = ConnectionRegistry::Instance();
     registry.LoadServerList();
     QCOMPARE(m_messages, QStringList{ErrorMessage("Failed to load server list")});
@@ -178,22 +165,22 @@ void TestServerListStore::unreadableFileGivesTheLoadMessageAndIsKept()
     registry.AddServer("127.0.0.9", 2628);
     registry.SaveServerList();
     QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(ReadAll(RegStore::FilePath()), Header + "\"127.0.0.9\"=dword:00000a44\n\n");
-    QCOMPARE(ReadAll(RegStore::FilePath() + ".unreadable-1"), corrupt);
+    QCOMPARE(ReadFileBytes(RegStore::FilePath()), Header + "\"127.0.0.9\"=dword:00000a44\n\n");
+    QCOMPARE(ReadFileBytes(RegStore::FilePath() + ".unreadable-1"), corrupt);
 }
 
 void TestServerListStore::unwritableFolderGivesBothMessagesAndLosesNothing()
 {
     // Tests run as root, which ignores permissions: a file blocks the folder.
     const QString blocker = m_pHome->path() + "/Tallowmere";
-    WriteAll(blocker, "not a folder");
+    WriteFileBytes(blocker, "not a folder");
     ConnectionRegistry& registry = ConnectionRegistry::Instance();
     registry.LoadServerList();
     QCOMPARE(m_messages, QStringList{ErrorMessage("Failed to load server list")});
     registry.AddServer("127.0.0.9", 2628);
     registry.SaveServerList();
     QCOMPARE(m_messages, (QStringList{ErrorMessage("Failed to load server list"), ErrorMessage("Failed to save server list")}));
-    QCOMPARE(ReadAll(blocker), QByteArray("not a folder"));
+    QCOMPARE(ReadFileBytes(blocker), QByteArray("not a folder"));
     QVERIFY(registry.HasServer("127.0.0.9"));
 }
 
