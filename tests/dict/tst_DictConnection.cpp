@@ -113,6 +113,15 @@ bool WaitForIdleAfter(ConnectionHarness& harness, const QByteArray& line)
     return WaitUntil([&] { return harness.RootImage() == 1 && LastRecordIs(harness, "[in ] " + line); });
 }
 
+// The database list read, a search for "x" and its reply read to "250 ok".
+bool SearchXAfterTheList(ConnectionHarness& harness)
+{
+    if (!WaitForIdleAfter(harness, "250 ok"))
+        return false;
+    harness.Connection().Define("x");
+    return WaitForIdleAfter(harness, "250 ok");
+}
+
 QList<QByteArray> ReplyLineRecords(const QByteArray& reply)
 {
     QList<QByteArray> records;
@@ -369,9 +378,7 @@ void DictConnectionTest::lineEndsOfEveryKind()
     server.SendSplit(reply, {19, 20, 21, 33, 34, 35, 36});
     ConnectionHarness harness(Host, server.Port());
     server.SetChunkGate(harness.ChunkGate());
-    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
-    harness.Connection().Define("x");
-    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    QVERIFY(SearchXAfterTheList(harness));
     CheckNodes(harness, {{WordNet, "lf\ncr\ncrlf\n\n\n\n\ntwo\n\ncr\n"}});
     QCOMPARE(RecordsAfter(harness.TranscriptLineRecords(), "[out] DEFINE * \"x\""),
              QList<QByteArray>({"[in ] 150 1", "[in ] 151 \"x\" wn \"W\"", "[in ] lf", "[in ] cr", "[in ] crlf", "[in ] ", "[in ] ",
@@ -511,9 +518,7 @@ void DictConnectionTest::nulBytesAreRecordedAndKept()
     const QByteArray reply(bytes, sizeof bytes - 1);
     server.Send(reply);
     ConnectionHarness harness(Host, server.Port());
-    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
-    harness.Connection().Define("x");
-    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    QVERIFY(SearchXAfterTheList(harness));
     QList<QByteArray> expected{ReadRecord(reply.size(), reply.size())};
     for (qsizetype i = 0; i < reply.size(); ++i)
         if (reply[i] == '\0')
@@ -558,9 +563,7 @@ void DictConnectionTest::malformedUtf8BecomesReplacementCharacter()
     ScriptUpToDefine(server, "110 1\r\nwn \"Caf\xE9 \xC3\xA4\"\r\n.\r\n250 ok\r\n");
     server.Send("150 1\r\n151 \"x\" wn \"W\"\r\ncaf\xE9 \xE2\x82 ok \xC3\xBC\r\n.\r\n250 ok\r\n");
     ConnectionHarness harness(Host, server.Port());
-    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
-    harness.Connection().Define("x");
-    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    QVERIFY(SearchXAfterTheList(harness));
     CheckNodes(harness, {{"Caf\xEF\xBF\xBD \xC3\xA4", "caf\xEF\xBF\xBD \xEF\xBF\xBD ok \xC3\xBC\n"}});
     QVERIFY(harness.Transcript().contains("[in ] caf\xE9 \xE2\x82 ok \xC3\xBC"));
 }
@@ -572,9 +575,7 @@ void DictConnectionTest::blankStatusLinesKeepTheirExpectation()
     ScriptUpToDefine(server, "  \r\n110 1\r\n \t \r\nwn \"WordNet (r) 3.0 (2006)\"\r\n.\r\n\r\n250 ok\r\n");
     server.Send("\r\n   \r\n150 1\r\n\t\r\n151 \"x\" wn \"W\"\r\nw\r\n.\r\n \r\n250 ok\r\n");
     ConnectionHarness harness(Host, server.Port());
-    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
-    harness.Connection().Define("x");
-    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    QVERIFY(SearchXAfterTheList(harness));
     CheckNodes(harness, {{WordNet, "w\n"}});
 }
 
@@ -585,9 +586,7 @@ void DictConnectionTest::short151LineKeepsTheExchangeInStep()
     ScriptUpToDefine(server);
     server.Send("150 3\r\n151\r\nlost\r\n.\r\n151 \"x\"\r\nlost too\r\n.\r\n151 \"x\" wn \"W\"\r\nkept\r\n.\r\n250 ok\r\n");
     ConnectionHarness harness(Host, server.Port());
-    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
-    harness.Connection().Define("x");
-    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
+    QVERIFY(SearchXAfterTheList(harness));
     CheckNodes(harness, {{WordNet, "kept\n"}});
 }
 
