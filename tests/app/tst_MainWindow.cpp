@@ -103,6 +103,7 @@ private slots:
     void furtherDefinitionForTheSelectedNodeIsShown();
     void escapeEndsWithoutSavingExitAndCloseSave();
     void altFPressesForwardsAndF10OpensTheFileMenu();
+    void altSSearchesAndAltTOpensTheToolsMenu();
     void helpOpensTheGuide();
     void controlsTakeClicksAndTabInTemplateOrder();
     void menuOpensTheServersDialogAndTheAboutBox();
@@ -398,6 +399,22 @@ void MainWindowTest::altFPressesForwardsAndF10OpensTheFileMenu()
     QTRY_VERIFY(w.MenuBar()->activeAction());
     QCOMPARE(w.MenuBar()->activeAction()->text(), QString("&File"));
     QCOMPARE(w.CurrentWord(), QString("two"));
+}
+
+void MainWindowTest::altSSearchesAndAltTOpensTheToolsMenu()
+{
+    Session session(m_server);
+    QVERIFY(session.connected);
+    MainWindow& w = *session.window;
+    w.WordBox()->setFocus();
+    QTest::keyClicks(w.WordBox(), "typed");
+    QTest::keyClick(w.WordBox(), Qt::Key_S, Qt::AltModifier);
+    QTRY_COMPARE(w.CurrentWord(), QString("typed"));
+    QVERIFY(WaitUntil([&] { return LastDefine(m_server) == "DEFINE * \"typed\""; }));
+    QVERIFY(!w.MenuBar()->activeAction());
+    QTest::keyClick(w.WordBox(), Qt::Key_T, Qt::AltModifier);
+    QTRY_VERIFY(w.MenuBar()->activeAction());
+    QCOMPARE(w.MenuBar()->activeAction()->text(), QString("&Tools"));
 }
 
 void MainWindowTest::helpOpensTheGuide()
