@@ -34,8 +34,6 @@ private slots:
     void nulBytesAreRecordedAndKept();
     void endlessLineClosesTheConnection();
     void malformedUtf8BecomesReplacementCharacter();
-    void blankStatusLinesKeepTheirExpectation();
-    void short151LineKeepsTheExchangeInStep();
     void wordIsSentInTheFormDictdReads();
     void overlongCommandIsNotSent();
     void portOutsideRangeNeverConnects_data();
@@ -330,6 +328,13 @@ void DictConnectionTest::repliesFollowTheStateMachine_data()
         << ListReply << "150 2\r\n" + wn + "a\r\n.\r\n" + wn + ".\r\n" + end << Nodes{{WordNet, "a\n" + Separator}};
     QTest::newRow("only empty definition still makes a node") << ListReply << "150 1\r\n" + wn + ".\r\n" + end
                                                                << Nodes{{WordNet, ""}};
+    QTest::newRow("blank status lines keep their expectation")
+        << QByteArray("  \r\n110 1\r\n \t \r\nwn \"WordNet (r) 3.0 (2006)\"\r\n.\r\n\r\n250 ok\r\n")
+        << QByteArray("\r\n   \r\n150 1\r\n\t\r\n151 \"x\" wn \"W\"\r\nw\r\n.\r\n \r\n250 ok\r\n") << Nodes{{WordNet, "w\n"}};
+    QTest::newRow("151 with fewer than three words keeps the exchange in step")
+        << ListReply
+        << QByteArray("150 3\r\n151\r\nlost\r\n.\r\n151 \"x\"\r\nlost too\r\n.\r\n151 \"x\" wn \"W\"\r\nkept\r\n.\r\n250 ok\r\n")
+        << Nodes{{WordNet, "kept\n"}};
 }
 
 void DictConnectionTest::repliesFollowTheStateMachine()
@@ -566,28 +571,6 @@ void DictConnectionTest::malformedUtf8BecomesReplacementCharacter()
     QVERIFY(SearchXAfterTheList(harness));
     CheckNodes(harness, {{"Caf\xEF\xBF\xBD \xC3\xA4", "caf\xEF\xBF\xBD \xEF\xBF\xBD ok \xC3\xBC\n"}});
     QVERIFY(harness.Transcript().contains("[in ] caf\xE9 \xE2\x82 ok \xC3\xBC"));
-}
-
-void DictConnectionTest::blankStatusLinesKeepTheirExpectation()
-{
-    ScriptedDictServer server;
-    QVERIFY(server.Listen());
-    ScriptUpToDefine(server, "  \r\n110 1\r\n \t \r\nwn \"WordNet (r) 3.0 (2006)\"\r\n.\r\n\r\n250 ok\r\n");
-    server.Send("\r\n   \r\n150 1\r\n\t\r\n151 \"x\" wn \"W\"\r\nw\r\n.\r\n \r\n250 ok\r\n");
-    ConnectionHarness harness(Host, server.Port());
-    QVERIFY(SearchXAfterTheList(harness));
-    CheckNodes(harness, {{WordNet, "w\n"}});
-}
-
-void DictConnectionTest::short151LineKeepsTheExchangeInStep()
-{
-    ScriptedDictServer server;
-    QVERIFY(server.Listen());
-    ScriptUpToDefine(server);
-    server.Send("150 3\r\n151\r\nlost\r\n.\r\n151 \"x\"\r\nlost too\r\n.\r\n151 \"x\" wn \"W\"\r\nkept\r\n.\r\n250 ok\r\n");
-    ConnectionHarness harness(Host, server.Port());
-    QVERIFY(SearchXAfterTheList(harness));
-    CheckNodes(harness, {{WordNet, "kept\n"}});
 }
 
 void DictConnectionTest::wordIsSentInTheFormDictdReads()
