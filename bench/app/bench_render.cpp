@@ -1,6 +1,7 @@
 // RenderDefinitions on 1 MiB of definition text with 20,000 cross-references
 // and 200 separators, and on 2 MiB with twice as many of each; the time of
-// each (best round) and their ratio, which a linear rendering keeps near 2.
+// each (best round) and their ratio, which a linear rendering keeps near 2;
+// 4 MiB too, to show the cost of a character beyond the cache.
 // Usage: bench_render [ROUNDS]
 #include "RenderDefinitions.h"
 
@@ -60,20 +61,27 @@ double Best(const std::vector<double>& times)
 int main(int argc, char** argv)
 {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
-    const QString one = BuildText(1024);
-    const QString two = BuildText(2048);
-    // Rounds interleaved, so that both sizes meet the same heap and caches.
-    std::vector<double> ones, twos;
-    for (int i = 0; i < rounds; ++i) {
-        ones.push_back(TimeMs(one));
-        twos.push_back(TimeMs(two));
-    }
-    const double t1 = Best(ones);
-    const double t2 = Best(twos);
+    // 4 MiB as well: past the processor's cache, where the cost of a
+    // character no longer drops with a smaller working set.
+    const int sizes[] = {1024, 2048, 4096};
+    std::vector<QString> texts;
+    for (const int kibibytes : sizes)
+        texts.push_back(BuildText(kibibytes));
+    // Rounds interleaved, so that all sizes meet the same heap and caches.
+    std::vector<std::vector<double>> times(texts.size());
+    for (int i = 0; i < rounds; ++i)
+        for (std::size_t k = 0; k < texts.size(); ++k)
+            times[k].push_back(TimeMs(texts[k]));
     std::printf("RenderDefinitions, best of %d interleaved rounds:\n", rounds);
-    std::printf("  1 MiB (20,000 references, 200 separators): %8.1f ms\n", t1);
-    std::printf("  2 MiB (40,000 references, 400 separators): %8.1f ms\n", t2);
-    std::printf("  ratio 2 MiB / 1 MiB:                        %8.2f\n", t2 / t1);
+    std::vector<double> best;
+    for (std::size_t k = 0; k < texts.size(); ++k) {
+        best.push_back(Best(times[k]));
+        const int mib = sizes[k] / 1024;
+        std::printf("  %d MiB (%6d references, %4d separators): %8.1f ms  %5.1f ns/character\n", mib, 20000 * mib,
+                    200 * mib, best[k], best[k] * 1e6 / static_cast<double>(texts[k].size()));
+    }
+    std::printf("  ratio 2 MiB / 1 MiB: %5.2f\n", best[1] / best[0]);
+    std::printf("  ratio 4 MiB / 2 MiB: %5.2f\n", best[2] / best[1]);
     std::printf("reproduce: cmake --build BUILD --target bench_render && BUILD/bench/app/bench_render %d\n", rounds);
     return 0;
 }
