@@ -1,5 +1,7 @@
 #include "RenderDefinitions.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr int End = -1;
@@ -37,29 +39,24 @@ private:
     int m_head = End;
 };
 
-// Link coverage over original positions, as a difference array: every
-// range marked once, read once at the end.
+// Link coverage over original positions, one byte each. A pass marks its
+// ranges in order of their starts, so nothing before the end of the last
+// range needs marking again: every character is marked at most once a pass.
 class LinkMarks {
 public:
-    explicit LinkMarks(int size) : m_delta(size + 1, 0) {}
+    explicit LinkMarks(int size) : m_linked(size, 0) {}
+    void StartPass() { m_markedTo = 0; }
     void Mark(int first, int last)
     {
-        if (first > last)
-            return;
-        ++m_delta[first];
-        --m_delta[last + 1];
+        for (int i = std::max(first, m_markedTo); i <= last; ++i)
+            m_linked[i] = 1;
+        m_markedTo = std::max(m_markedTo, last + 1);
     }
-    std::vector<bool> Coverage() const
-    {
-        std::vector<bool> linked(m_delta.size() - 1);
-        int depth = 0;
-        for (std::size_t i = 0; i < linked.size(); ++i)
-            linked[i] = (depth += m_delta[i]) > 0;
-        return linked;
-    }
+    bool Linked(int position) const { return m_linked[position] != 0; }
 
 private:
-    std::vector<int> m_delta;
+    std::vector<char> m_linked;
+    int m_markedTo = 0;
 };
 
 int FindFrom(const CharList& list, int node, QChar c, bool pair)
@@ -114,8 +111,8 @@ RenderedDefinitions RenderDefinitions(const QString& stored)
     CharList list(stored);
     LinkMarks marks(static_cast<int>(stored.size()));
     PairBraces(list, marks, true);
+    marks.StartPass();
     PairBraces(list, marks, false);
-    const std::vector<bool> linked = marks.Coverage();
 
     // The characters left, in order, with their link flags.
     RenderedDefinitions rendered;
@@ -125,7 +122,7 @@ RenderedDefinitions RenderDefinitions(const QString& stored)
     int count = 0;
     for (int node = list.Head(); node != End; node = list.Next(node), ++count) {
         out[count] = list.At(node);
-        flags[count] = linked[node];
+        flags[count] = marks.Linked(node);
     }
 
     // Separators: markers cannot overlap, so replacing them left to right
