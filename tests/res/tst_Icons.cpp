@@ -8,8 +8,8 @@
 namespace {
 
 const char* const IconFiles[] = {
-    ":/icons/plug-apart.svg",  ":/icons/plug-seated.svg", ":/icons/database-grey.svg", ":/icons/database-blue.svg",
-    ":/icons/plug-glow-1.svg", ":/icons/plug-glow-2.svg", ":/icons/plug-glow-3.svg",   ":/icons/quorlex.svg",
+    ":/icons/plug-apart.svg",  ":/icons/plug-seated.svg",    ":/icons/database-grey.svg", ":/icons/database-blue.svg",
+    ":/icons/plug-glow-1.svg", ":/icons/plug-glow-2.svg",    ":/icons/plug-glow-3.svg",   ":/icons/quorlex.svg",
     ":/icons/arrow-back.svg",  ":/icons/arrow-forwards.svg",
 };
 
