@@ -23,7 +23,7 @@ namespace {
 
 // Indices 0 to 6 of the results tree's images; the connections rely on them.
 const char* const TreeImageFiles[] = {
-    ":/icons/plug-apart.svg",    ":/icons/plug-seated.svg",   ":/icons/database-grey.svg", ":/icons/database-blue.svg",
+    ":/icons/plug-apart.svg",  ":/icons/plug-seated.svg", ":/icons/database-grey.svg", ":/icons/database-blue.svg",
     ":/icons/plug-glow-1.svg", ":/icons/plug-glow-2.svg", ":/icons/plug-glow-3.svg",
 };
 
@@ -73,9 +73,7 @@ void MainWindow::CreateMenu()
     // Alt+F belongs to the Forwards button, as a dialog's own mnemonics come
     // first; F10 still opens the menu from the keyboard.
     auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
-    connect(menuKey, &QShortcut::activated, this, [this, file] {
-        m_menuBar->setActiveAction(file->menuAction());
-    });
+    connect(menuKey, &QShortcut::activated, this, [this, file] { m_menuBar->setActiveAction(file->menuAction()); });
     qApp->installEventFilter(this);
 }
 
@@ -119,7 +117,8 @@ void MainWindow::CreateControls()
     // The tree exists before the group box drawn around it: bring it up,
     // and keep the tab order of the controls as placed.
     m_treeWidget->raise();
-    QWidget* const order[] = {m_searchButton, m_editWord, m_treeWidget, m_definitionView, m_backButton, m_forwardsButton};
+    QWidget* const order[] = {m_searchButton,   m_editWord,   m_treeWidget,
+                              m_definitionView, m_backButton, m_forwardsButton};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     m_searchButton->setFocus();

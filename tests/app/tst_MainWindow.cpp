@@ -13,14 +13,14 @@
 #include <QApplication>
 #include <QFile>
 #include <QGroupBox>
-#include <QTimer>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QRegularExpression>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <map>
@@ -47,8 +47,10 @@ struct Session {
         // Connected, and the database list read: the image is idle again
         // once the server has had the list request.
         connected = WaitUntil([&] {
-            return server.ConnectionCount() > 0 && server.ReceivedLines(server.ConnectionCount() - 1).contains("SHOW DB");
-        }) && Idle();
+                        return server.ConnectionCount() > 0
+                            && server.ReceivedLines(server.ConnectionCount() - 1).contains("SHOW DB");
+                    })
+            && Idle();
     }
     ~Session()
     {
@@ -61,7 +63,10 @@ struct Session {
         QTest::keyClicks(window->WordBox(), word);
         QTest::mouseClick(window->SearchButton(), Qt::LeftButton);
     }
-    bool Idle() { return WaitUntil([&] { return window->Tree().GetItemImage(root) == 1; }); }
+    bool Idle()
+    {
+        return WaitUntil([&] { return window->Tree().GetItemImage(root) == 1; });
+    }
     int Databases() { return window->Tree().GetChildCount(root); }
     HTREEITEM Database(int index) { return window->Tree().GetChildItem(root, index); }
 
@@ -140,6 +145,7 @@ void MainWindowTest::historyFollowsTheWorkedSequence()
         bool forwardsOn;
     };
     const Row rows[] = {
+        // clang-format off
         {"a", "a", {}, {}, false, false},
         {"b", "b", {"a"}, {}, true, false},
         {"c", "c", {"a", "b"}, {}, true, false},
@@ -147,6 +153,7 @@ void MainWindowTest::historyFollowsTheWorkedSequence()
         {"<", "a", {}, {"c", "b"}, false, true},
         {">", "b", {"a"}, {"c"}, true, true},
         {"d", "d", {"a", "b"}, {}, true, false},
+        // clang-format on
     };
     Session session(m_server);
     QVERIFY(session.connected);
@@ -261,7 +268,8 @@ void MainWindowTest::linkBrokenOverAnIndentedLineSearchesTheJoinedWords()
     // Other buttons follow nothing.
     QTest::mouseClick(view->viewport(), Qt::MiddleButton, {}, CharacterCentre(view, 9));
     QCOMPARE(w.CurrentWord(), QString("lists"));
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, CharacterCentre(view, static_cast<int>(shown.indexOf("list "))));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      CharacterCentre(view, static_cast<int>(shown.indexOf("list "))));
     QCOMPARE(w.CurrentWord(), QString("word list"));
     QVERIFY(WaitUntil([&] { return LastDefine(server) == "DEFINE * \"word list\""; }));
     QVERIFY(session.Idle());
@@ -270,7 +278,8 @@ void MainWindowTest::linkBrokenOverAnIndentedLineSearchesTheJoinedWords()
     session.Search("lists");
     QVERIFY(WaitUntil([&] { return session.Databases() == 1; }));
     w.Tree().SelectItem(session.Database(0));
-    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, CharacterCentre(view, static_cast<int>(view->toPlainText().indexOf("break"))));
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {},
+                       CharacterCentre(view, static_cast<int>(view->toPlainText().indexOf("break"))));
     QCOMPARE(w.CurrentWord(), QString("plainbreak"));
 }
 
@@ -292,11 +301,12 @@ void MainWindowTest::viewFollowsTheSelection()
 {
     ScriptedDictServer server;
     QVERIFY(server.Listen());
-    ScriptDefineReply(server, "150 4 definitions retrieved\r\n"
-                              "151 \"three\" wn \"WordNet\"\r\none {a}\r\n.\r\n"
-                              "151 \"three\" gcide \"Gcide\"\r\n.\r\n"
-                              "151 \"three\" wn \"WordNet\"\r\ntwo\r\n.\r\n"
-                              "151 \"three\" wn \"WordNet\"\r\nthree\r\n.\r\n250 ok\r\n");
+    ScriptDefineReply(server,
+                      "150 4 definitions retrieved\r\n"
+                      "151 \"three\" wn \"WordNet\"\r\none {a}\r\n.\r\n"
+                      "151 \"three\" gcide \"Gcide\"\r\n.\r\n"
+                      "151 \"three\" wn \"WordNet\"\r\ntwo\r\n.\r\n"
+                      "151 \"three\" wn \"WordNet\"\r\nthree\r\n.\r\n250 ok\r\n");
     Session session(server);
     QVERIFY(session.connected);
     MainWindow& w = *session.window;
@@ -329,14 +339,15 @@ void MainWindowTest::furtherDefinitionForTheSelectedNodeIsShown()
     bool release = false;
     ScriptedDictServer server;
     QVERIFY(server.Listen());
-    ScriptDefineReply(server, "150 2 definitions retrieved\r\n151 \"x\" wn \"WordNet\"\r\nfirst {one}\r\n.\r\n", &release,
-                      "151 \"x\" wn \"WordNet\"\r\nsecond\r\n.\r\n250 ok\r\n");
+    ScriptDefineReply(server, "150 2 definitions retrieved\r\n151 \"x\" wn \"WordNet\"\r\nfirst {one}\r\n.\r\n",
+                      &release, "151 \"x\" wn \"WordNet\"\r\nsecond\r\n.\r\n250 ok\r\n");
     Session session(server);
     QVERIFY(session.connected);
     MainWindow& w = *session.window;
     DictConnection* connection = ConnectionRegistry::Instance().FindConnection("127.0.0.1");
     session.Search("x");
-    QVERIFY(WaitUntil([&] { return session.Databases() == 1 && !connection->GetDefinitions(session.Database(0)).empty(); }));
+    QVERIFY(WaitUntil(
+        [&] { return session.Databases() == 1 && !connection->GetDefinitions(session.Database(0)).empty(); }));
     w.Tree().SelectItem(session.Database(0));
     QCOMPARE(w.DefinitionView()->toPlainText(), QString("first one\n"));
     release = true;
@@ -442,7 +453,8 @@ void MainWindowTest::controlsTakeClicksAndTabInTemplateOrder()
         QWidget* hit = w.childAt(centre);
         QVERIFY2(hit == control || control->isAncestorOf(hit), qPrintable(control->metaObject()->className()));
     }
-    QWidget* const order[] = {w.SearchButton(), w.WordBox(), tree, w.DefinitionView(), w.BackButton(), w.ForwardsButton()};
+    QWidget* const order[] = {w.SearchButton(),   w.WordBox(),    tree,
+                              w.DefinitionView(), w.BackButton(), w.ForwardsButton()};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         QWidget* next = order[i]->nextInFocusChain();
         while (next != order[i + 1] && !(next->focusPolicy() & Qt::TabFocus))
@@ -500,7 +512,8 @@ void MainWindowTest::withoutServersTheHistoryStillWorksAndNothingIsSent()
 
 int DefineCount(const ScriptedDictServer& server)
 {
-    return static_cast<int>(server.ReceivedLines(server.ConnectionCount() - 1).filter(QRegularExpression("^DEFINE")).size());
+    return static_cast<int>(
+        server.ReceivedLines(server.ConnectionCount() - 1).filter(QRegularExpression("^DEFINE")).size());
 }
 
 void MainWindowTest::sameWordAgainEntersTheBackListBySearchAndByLink()

@@ -26,25 +26,35 @@ void RenderDefinitionsTest::rendersCases_data()
     QTest::addColumn<Runs>("links");
     QTest::addColumn<Positions>("separators");
 
-    QTest::newRow("single and double braces") << "see {apple} and {{pear}}" << "see apple and pear"
-                                              << Runs{{4, 9}, {14, 18}} << Positions{};
-    QTest::newRow("double brace keeps its full stop") << "{{pear}}." << "pear." << Runs{{0, 4}} << Positions{};
-    QTest::newRow("empty braces vanish") << "a{}b{{}}c" << "abc" << Runs{} << Positions{};
-    QTest::newRow("unclosed single brace stays") << "x { y {z" << "x { y {z" << Runs{} << Positions{};
-    QTest::newRow("unclosed single brace after a pair") << "{a} b { c" << "a b { c" << Runs{{0, 1}} << Positions{};
-    QTest::newRow("unclosed double brace falls to single pass") << "{{a} b" << "{a b" << Runs{{0, 2}} << Positions{};
-    QTest::newRow("adjacent references make one link") << "{sun}{flower}" << "sunflower" << Runs{{0, 9}} << Positions{};
-    QTest::newRow("nested double braces") << "{{a{{b}}c}}" << "abc" << Runs{{0, 3}} << Positions{};
-    QTest::newRow("deleting a closing forms a new opening") << "{{a{}}{b}}" << "ab" << Runs{{0, 2}} << Positions{};
-    QTest::newRow("two separators, each its own line")
-        << "one\n<qrlexsep>\ntwo\n<qrlexsep>\nthree\n" << "one\n\t\ntwo\n\t\nthree\n" << Runs{} << Positions{4, 10};
-    QTest::newRow("braces across a separator link it too")
-        << "a {b\n<qrlexsep>\nc} d" << "a b\n\t\nc d" << Runs{{2, 7}} << Positions{4};
-    QTest::newRow("marker formed by removing braces") << "<qrlex{{sep>}}" << "\t" << Runs{} << Positions{0};
-    QTest::newRow("broken over an indented line") << "a {word\n   list} b" << "a word\n   list b" << Runs{{2, 14}}
-                                                  << Positions{};
-    QTest::newRow("non-ASCII text") << QString::fromUtf8("{Straße} ü") << QString::fromUtf8("Straße ü")
-                                    << Runs{{0, 6}} << Positions{};
+    QTest::newRow("single and double braces") << "see {apple} and {{pear}}"
+                                              << "see apple and pear" << Runs{{4, 9}, {14, 18}} << Positions{};
+    QTest::newRow("double brace keeps its full stop") << "{{pear}}."
+                                                      << "pear." << Runs{{0, 4}} << Positions{};
+    QTest::newRow("empty braces vanish") << "a{}b{{}}c"
+                                         << "abc" << Runs{} << Positions{};
+    QTest::newRow("unclosed single brace stays") << "x { y {z"
+                                                 << "x { y {z" << Runs{} << Positions{};
+    QTest::newRow("unclosed single brace after a pair") << "{a} b { c"
+                                                        << "a b { c" << Runs{{0, 1}} << Positions{};
+    QTest::newRow("unclosed double brace falls to single pass") << "{{a} b"
+                                                                << "{a b" << Runs{{0, 2}} << Positions{};
+    QTest::newRow("adjacent references make one link") << "{sun}{flower}"
+                                                       << "sunflower" << Runs{{0, 9}} << Positions{};
+    QTest::newRow("nested double braces") << "{{a{{b}}c}}"
+                                          << "abc" << Runs{{0, 3}} << Positions{};
+    QTest::newRow("deleting a closing forms a new opening") << "{{a{}}{b}}"
+                                                            << "ab" << Runs{{0, 2}} << Positions{};
+    QTest::newRow("two separators, each its own line") << "one\n<qrlexsep>\ntwo\n<qrlexsep>\nthree\n"
+                                                       << "one\n\t\ntwo\n\t\nthree\n"
+                                                       << Runs{} << Positions{4, 10};
+    QTest::newRow("braces across a separator link it too") << "a {b\n<qrlexsep>\nc} d"
+                                                           << "a b\n\t\nc d" << Runs{{2, 7}} << Positions{4};
+    QTest::newRow("marker formed by removing braces") << "<qrlex{{sep>}}"
+                                                      << "\t" << Runs{} << Positions{0};
+    QTest::newRow("broken over an indented line") << "a {word\n   list} b"
+                                                  << "a word\n   list b" << Runs{{2, 14}} << Positions{};
+    QTest::newRow("non-ASCII text") << QString::fromUtf8("{Straße} ü") << QString::fromUtf8("Straße ü") << Runs{{0, 6}}
+                                    << Positions{};
 }
 
 void RenderDefinitionsTest::rendersCases()
