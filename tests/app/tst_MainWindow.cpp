@@ -563,6 +563,8 @@ void MainWindowTest::controlsStandWherePlacedInDialogUnits()
     QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
     QCOMPARE(w.BackButton()->accessibleName(), QString("Back"));
     QCOMPARE(w.ForwardsButton()->accessibleName(), QString("Forwards"));
+    QCOMPARE(w.focusWidget(), w.SearchButton());
+    QVERIFY(w.SearchButton()->isDefault());
     QVERIFY(!w.BackButton()->icon().isNull());
     QVERIFY(!w.ForwardsButton()->icon().isNull());
 }
