@@ -7,35 +7,36 @@ namespace {
 constexpr int End = -1;
 const QString Marker = QStringLiteral("<qrlexsep>");
 
-// The text as a doubly linked list over its original positions, so that
-// deleting characters never moves the others and positions stay ordered.
+// The text as a linked list over its original positions, so that deleting
+// characters never moves the others and positions stay ordered. A deleted
+// character is only flagged; the links that lead over it are shortened when
+// next followed, so each one is passed over a bounded number of times.
 class CharList {
 public:
-    explicit CharList(const QString& text) : m_text(text), m_next(text.size()), m_prev(text.size())
+    explicit CharList(const QString& text) : m_text(text), m_next(text.size()), m_deleted(text.size(), 0)
     {
-        for (int i = 0; i < text.size(); ++i) {
+        for (int i = 0; i < text.size(); ++i)
             m_next[i] = i + 1 < text.size() ? i + 1 : End;
-            m_prev[i] = i - 1;
-        }
         m_head = text.isEmpty() ? End : 0;
     }
-    int Head() const { return m_head; }
-    int Next(int node) const { return node == End ? End : m_next[node]; }
+    int Head() { return m_head = Alive(m_head); }
+    int Next(int node) { return node == End ? End : m_next[node] = Alive(m_next[node]); }
     QChar At(int node) const { return m_text[node]; }
     bool Is(int node, QChar c) const { return node != End && m_text[node] == c; }
-    bool IsPair(int node, QChar c) const { return Is(node, c) && Is(Next(node), c); }
-    void Remove(int node)
-    {
-        const int prev = m_prev[node], next = m_next[node];
-        (prev == End ? m_head : m_next[prev]) = next;
-        if (next != End)
-            m_prev[next] = prev;
-    }
+    bool IsPair(int node, QChar c) { return Is(node, c) && Is(Next(node), c); }
+    void Remove(int node) { m_deleted[node] = 1; }
 
 private:
+    int Alive(int node) const
+    {
+        while (node != End && m_deleted[node])
+            node = m_next[node];
+        return node;
+    }
+
     const QString& m_text;
     std::vector<int> m_next;
-    std::vector<int> m_prev;
+    std::vector<char> m_deleted;
     int m_head = End;
 };
 
@@ -59,7 +60,7 @@ private:
     int m_markedTo = 0;
 };
 
-int FindFrom(const CharList& list, int node, QChar c, bool pair)
+int FindFrom(CharList& list, int node, QChar c, bool pair)
 {
     for (; node != End; node = list.Next(node))
         if (pair ? list.IsPair(node, c) : list.Is(node, c))
