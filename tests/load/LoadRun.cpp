@@ -157,3 +157,14 @@ QString LoadRun::CheckTree() const
     }
     return {};
 }
+
+long LoadRun::ServerRecordsKb() const
+{
+    long bytes = 0;
+    for (const auto& server : m_servers) {
+        bytes += server->SentBytes().size() + server->ReceivedBytes().size();
+        for (const QString& line : server->ReceivedLines())
+            bytes += static_cast<long>(sizeof(QString) + 2 * line.size());
+    }
+    return bytes / 1024;
+}
