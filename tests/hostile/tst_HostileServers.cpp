@@ -49,9 +49,10 @@ void CheckNothingLost(const QByteArray& sent, std::size_t extra = 0)
 
 void CheckResponsive(const TickWatch& watch, long maxGrowthKb)
 {
+    qInfo("largest gap %lld ms, resident size grew %ld kB", watch.LargestGapMs(), watch.GrowthKb());
     QVERIFY2(watch.LargestGapMs() < MaxGapMs, qPrintable(QString("gap %1 ms").arg(watch.LargestGapMs())));
     QVERIFY(watch.Ticks() > 0);
-    QVERIFY2(watch.GrowthKb() < maxGrowthKb, qPrintable(QString("grew %1 kB").arg(watch.GrowthKb())));
+    QVERIFY2(watch.GrewLessThanKb(maxGrowthKb), qPrintable(QString("grew %1 kB").arg(watch.GrowthKb())));
 }
 
 // Lines of plain text, none starting with a dot, about `size` bytes.
@@ -123,7 +124,8 @@ void tst_HostileServers::endlessLineIsGivenUpInBoundedMemory()
     QVERIFY(WaitUntil([&] { return m_server->IsScriptDone(); }, 20000));
     CheckResponsive(watch, 48 * 1024);
     CheckNothingLost(m_server->SentBytes(), 1);
-    const auto records = InRecords(View(ReadTranscript()));
+    const QByteArray transcript = ReadTranscript();
+    const auto records = InRecords(View(transcript));
     QVERIFY(records.back().size() > DictConnection::MaxPendingLine);
     QVERIFY(records.back().find_first_not_of('x') == std::string_view::npos);
 }

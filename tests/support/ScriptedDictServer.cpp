@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <sys/socket.h>
+#include <unordered_map>
 
 namespace {
 
@@ -394,12 +395,16 @@ void ScriptedDictServer::RespondDefine(Session& session, const std::string& data
         Write(session, "552 no match [d/m/c = 0/0/0; 0.000r 0.000u 0.000s]\r\n");
         return;
     }
+    // A map, not a search of the list per definition: tests answer with
+    // thousands of databases, and this server shares the client's loop.
+    std::unordered_map<std::string, const std::string*> descriptions;
+    for (const Database& d : m_databases)
+        descriptions.emplace(d.name, &d.description);
     QByteArray reply = "150 " + QByteArray::number(static_cast<qulonglong>(found.size())) + " definitions retrieved\r\n";
     for (const Definition* entry : found) {
         const Definition& definition = *entry;
-        const auto database = std::find_if(m_databases.begin(), m_databases.end(),
-                                           [&](const Database& d) { return d.name == definition.database; });
-        const std::string description = database == m_databases.end() ? definition.database : database->description;
+        const auto database = descriptions.find(definition.database);
+        const std::string& description = database == descriptions.end() ? definition.database : *database->second;
         reply += QByteArray::fromStdString("151 " + QuotedForStatus(definition.headword) + " " + definition.database + " " +
                                            QuotedForStatus(description)) +
                  "\r\n";
