@@ -48,6 +48,7 @@ DictConnection::DictConnection(const std::string& host, int port) : m_strHost(ho
 
 DictConnection::~DictConnection()
 {
+    FlushRecords();
     m_transcript.close();
 }
 
@@ -133,6 +134,12 @@ void DictConnection::OnReceive(int error)
 {
     if (error != SocketError::None)
         return;
+    ReceiveAvailable();
+    FlushRecords();
+}
+
+void DictConnection::ReceiveAvailable()
+{
     char buffer[ReadSize];
     for (;;) {
         const int n = Receive(buffer, ReadSize);
@@ -150,15 +157,16 @@ void DictConnection::OnReceive(int error)
 bool DictConnection::ReceiveBytes(const char* data, int n)
 {
     m_strReceiveBuffer.append(data, static_cast<std::size_t>(n));
-    m_transcript << n << " = " << m_strReceiveBuffer.size() << std::endl;
+    WriteRecord(std::to_string(n) + " = " + std::to_string(m_strReceiveBuffer.size()));
     for (int i = 0; i < n; ++i)
         if (data[i] == '\0')
-            m_transcript << "Character index " << i << " is null" << std::endl;
+            WriteRecord("Character index " + std::to_string(i) + " is null");
     CutLines();
     if (m_strReceiveBuffer.size() <= MaxPendingLine)
         return true;
     // Keep the evidence of what the server sent before giving up.
-    m_transcript << "[in ] " << m_strReceiveBuffer << std::endl;
+    WriteRecord("[in ] " + m_strReceiveBuffer);
+    FlushRecords();
     CloseAsAtEndOfStream();
     return false;
 }
@@ -199,7 +207,7 @@ void DictConnection::CutLines()
 
 void DictConnection::OnLine(const std::string& line)
 {
-    m_transcript << "[in ] " << line << std::endl;
+    WriteRecord("[in ] " + line);
     const std::string text = DecodeUtf8Line(line);
     if (m_expectedReplies.empty()) {
         OnUnexpectedLine(text);
@@ -232,6 +240,24 @@ void DictConnection::OnUnexpectedLine(const std::string&) {}
 
 // ---- Commands ----
 
+void DictConnection::WriteRecord(const std::string& record)
+{
+    m_strPendingRecords += record;
+    m_strPendingRecords += '\n';
+}
+
+// One write per receive notification instead of one per line, and only
+// whole records, so a process killed at any moment leaves a transcript
+// that ends on a record.
+void DictConnection::FlushRecords()
+{
+    if (m_strPendingRecords.empty())
+        return;
+    m_transcript.write(m_strPendingRecords.data(), static_cast<std::streamsize>(m_strPendingRecords.size()));
+    m_transcript.flush();
+    m_strPendingRecords.clear();
+}
+
 bool DictConnection::CanSend(const std::string& command) const
 {
     // A command that cannot go out whole must not queue a reply, or every
@@ -239,13 +265,17 @@ bool DictConnection::CanSend(const std::string& command) const
     return IsConnected() && command.size() + 2 <= MaxCommandLine;
 }
 
+// The record follows the command on to the wire: its reply is read only
+// after we return, so the file keeps the same order and the write costs
+// the round trip nothing.
 void DictConnection::SendCommand(const std::string& command)
 {
-    m_transcript << "[out] " << command << std::endl;
-    if (!CanSend(command))
-        return;
-    const std::string wire = command + "\r\n";
-    Send(wire.data(), static_cast<int>(wire.size()));
+    if (CanSend(command)) {
+        const std::string wire = command + "\r\n";
+        Send(wire.data(), static_cast<int>(wire.size()));
+    }
+    WriteRecord("[out] " + command);
+    FlushRecords();
 }
 
 void DictConnection::SendShowDb()
@@ -261,15 +291,17 @@ void DictConnection::OnGreeting(const std::string&)
     SendShowDb();
 }
 
+// The old definitions go once the request is on its way, which keeps
+// their removal off the round trip.
 void DictConnection::Define(const std::string& word)
 {
-    ClearDefinitions();
     const std::string command = FormatDefineCommand(word);
     if (CanSend(command)) {
         m_expectedReplies.push_back(DefineStatus);
         ++m_nOutstandingDefines;
     }
     SendCommand(command);
+    ClearDefinitions();
 }
 
 // ---- Replies ----

@@ -30,7 +30,9 @@ public:
     void ConnectToServer();
     HTREEITEM GetRootItem() const { return m_hRootItem; }
     // One read's bytes: recorded, cut into lines and handled. False when the
-    // connection gave up on an endless line and closed.
+    // connection gave up on an endless line and closed. The records reach
+    // the file when the receive notification ends, a command goes or the
+    // connection is destroyed.
     bool ReceiveBytes(const char* data, int n);
 
     virtual void SendShowDb();
@@ -54,6 +56,9 @@ protected:
 
 private:
     void SendCommand(const std::string& command);
+    void ReceiveAvailable();
+    void WriteRecord(const std::string& record);
+    void FlushRecords();
     bool CanSend(const std::string& command) const;
     void UpdateActivityImage();
     void SetRootImage(int image);
@@ -66,6 +71,8 @@ private:
     int m_nPort;
     std::deque<int> m_expectedReplies;
     std::fstream m_transcript;
+    // Records of one receive notification, written together at its end.
+    std::string m_strPendingRecords;
     HTREEITEM m_hRootItem = nullptr;
     TreeCtrl* m_pTree = nullptr;
     std::map<std::string, HTREEITEM> m_databaseItems;
