@@ -1,12 +1,11 @@
 // Round trip of DEFINE * "apple" on one persistent connection to a real
 // dictd on loopback, with the quick acknowledgement after each send on
 // and off. Usage: bench_define_roundtrip [ROUNDS]
+#include "DictdFixture.h"
 #include "TimedConnection.h"
 #include "TreeCtrl.h"
 
 #include <QApplication>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -14,11 +13,6 @@
 #include <vector>
 
 namespace {
-
-bool RunFixture(const char* action, const QString& dir)
-{
-    return QProcess::execute(QUORLEX_SOURCE_DIR "/scripts/dictd-fixture", {action, dir}) == 0;
-}
 
 double MedianMs(std::vector<qint64> samples)
 {
@@ -45,17 +39,14 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 101;
 
-    QTemporaryDir dir;
-    if (!dir.isValid() || !RunFixture("start", dir.path()))
+    const DictdFixture dictd;
+    if (dictd.Port() == 0)
         return 1;
-    QFile portFile(dir.filePath("port"));
-    portFile.open(QIODevice::ReadOnly);
-    const int port = portFile.readAll().trimmed().toInt();
 
     QTreeWidget widget;
     TreeCtrl tree(&widget);
     {
-        TimedConnection connection("127.0.0.1", port);
+        TimedConnection connection("127.0.0.1", dictd.Port());
         connection.InsertRootItem(&tree);
         connection.Create();
         connection.ConnectToServer();
@@ -67,7 +58,6 @@ int main(int argc, char** argv)
         std::printf("  quick acknowledgement off: %8.3f ms\n", off);
         connection.RemoveRootItem();
     }
-    RunFixture("stop", dir.path());
     std::printf("reproduce: cmake --build BUILD --target bench_define_roundtrip && (cd /tmp && BUILD/bench/dict/bench_define_roundtrip %d)\n", rounds);
     return 0;
 }
