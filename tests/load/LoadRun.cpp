@@ -79,6 +79,8 @@ QString LoadRun::Start()
         }
         return true;
     }, 20000);
+    for (const auto& server : m_servers)
+        server->KeepRecords(false);
     return listed ? QString() : QString("not every server was greeted and listed");
 }
 
@@ -156,15 +158,4 @@ QString LoadRun::CheckTree() const
             return QString::fromStdString(Host(static_cast<int>(i))) + ": " + problem;
     }
     return {};
-}
-
-long LoadRun::ServerRecordsKb() const
-{
-    long bytes = 0;
-    for (const auto& server : m_servers) {
-        bytes += server->SentBytes().size() + server->ReceivedBytes().size();
-        for (const QString& line : server->ReceivedLines())
-            bytes += static_cast<long>(sizeof(QString) + 2 * line.size());
-    }
-    return bytes / 1024;
 }

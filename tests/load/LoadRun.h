@@ -21,17 +21,14 @@ public:
     explicit LoadRun(int servers);
     ~LoadRun();
 
-    // Servers listening, registered, greeted and listed; empty on success.
+    // Servers listening, registered, greeted and listed, and from then on
+    // keeping no records of the traffic; empty on success.
     QString Start();
     // The next search of the run; empty when every reply arrived right.
     QString Search();
     // The whole tree: one root per server in order, idle, each with the
     // current word's nodes and texts; empty when right.
     QString CheckTree() const;
-    // What the scripted servers in this process keep of the traffic
-    // (bytes sent and received, lines received), which grows with every
-    // search and is no part of the client's memory.
-    long ServerRecordsKb() const;
     const std::string& CurrentWord() const { return m_history[m_nHistoryIndex]; }
 
 private:

@@ -314,7 +314,8 @@ void ScriptedDictServer::WaitForGate(Session& session, int waitedMs)
 void ScriptedDictServer::OnReadyRead(Session& session)
 {
     const QByteArray bytes = session.socket->readAll();
-    session.received += bytes;
+    if (m_bKeepRecords)
+        session.received += bytes;
     session.pendingLine += bytes;
     qsizetype end;
     while ((end = session.pendingLine.indexOf('\n')) >= 0) {
@@ -349,6 +350,13 @@ void ScriptedDictServer::RespondToLines(Session& session)
 {
     while (session.responding && session.linesAnswered < session.rawLines.size())
         Respond(session, session.rawLines[session.linesAnswered++].toStdString());
+    // The script has run out when the responder answers: no wait needs them.
+    if (m_bKeepRecords)
+        return;
+    session.rawLines.remove(0, session.linesAnswered);
+    session.lines.remove(0, session.linesAnswered);
+    session.linesWaitedFor = std::max(0, session.linesWaitedFor - session.linesAnswered);
+    session.linesAnswered = 0;
 }
 
 void ScriptedDictServer::Respond(Session& session, const std::string& line)
@@ -416,7 +424,8 @@ void ScriptedDictServer::RespondDefine(Session& session, const std::string& data
 
 void ScriptedDictServer::Write(Session& session, const QByteArray& bytes)
 {
-    session.sent += bytes;
+    if (m_bKeepRecords)
+        session.sent += bytes;
     session.socket->write(bytes);
     session.socket->flush();
 }
@@ -488,6 +497,11 @@ QStringList ScriptedDictServer::ReceivedLines(int connection) const
 QByteArray ScriptedDictServer::SentBytes(int connection) const
 {
     return At(connection).sent;
+}
+
+void ScriptedDictServer::KeepRecords(bool keep)
+{
+    m_bKeepRecords = keep;
 }
 
 bool ScriptedDictServer::IsClosedByClient(int connection) const

@@ -80,6 +80,10 @@ public:
     static std::string ParseDefineWord(const std::string& line);
     static QByteArray DefaultGreeting();
 
+    // Off: the responder forgets each line once answered and nothing sent
+    // or received is kept, so that a long run measures the client alone.
+    void KeepRecords(bool keep);
+
     // ---- What was seen ----
     int ConnectionCount() const;
     QByteArray ReceivedBytes(int connection = 0) const;
@@ -116,6 +120,7 @@ private:
     std::function<bool()> m_gate;
 
     bool m_bResponder = false;
+    bool m_bKeepRecords = true;
     std::string m_strGreeting;
     std::vector<Database> m_databases;
     std::multimap<std::string, Definition> m_definitions;
