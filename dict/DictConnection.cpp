@@ -73,7 +73,8 @@ void DictConnection::InsertRootItem(TreeCtrl* tree)
     m_pTree = tree;
     m_hRootItem = nullptr;
     if (m_pTree)
-        m_hRootItem = m_pTree->InsertItem(m_strHost + ":" + std::to_string(m_nPort), ImageClosed, nullptr, TreeInsert::Last);
+        m_hRootItem =
+            m_pTree->InsertItem(m_strHost + ":" + std::to_string(m_nPort), ImageClosed, nullptr, TreeInsert::Last);
 }
 
 void DictConnection::RemoveRootItem()

@@ -55,9 +55,9 @@ template <typename Handler> auto AsyncSocket::Notifying(Handler handler)
 void AsyncSocket::WireSignals()
 {
     QObject::connect(m_pSocket, &QTcpSocket::connected, m_pSocket, Notifying([this] {
-        m_bConnected = true;
-        OnConnect(SocketError::None);
-    }));
+                         m_bConnected = true;
+                         OnConnect(SocketError::None);
+                     }));
     QObject::connect(m_pSocket, &QTcpSocket::readyRead, m_pSocket, Notifying([this] { OnReceive(SocketError::None); }));
     QObject::connect(m_pSocket, &QTcpSocket::bytesWritten, m_pSocket, Notifying([this] { OnSend(SocketError::None); }));
     QObject::connect(m_pSocket, &QTcpSocket::errorOccurred, m_pSocket, Notifying([this] { HandleError(); }));

@@ -265,7 +265,8 @@ bool KeyExists(const Document& document, const std::string& fullPath)
     const QString path = QString::fromStdString(fullPath);
     for (const RegStore::Section& section : document) {
         const QString candidate = QString::fromStdString(section.path);
-        if (candidate.compare(path, Qt::CaseInsensitive) == 0 || candidate.startsWith(path + u'\\', Qt::CaseInsensitive))
+        if (candidate.compare(path, Qt::CaseInsensitive) == 0
+            || candidate.startsWith(path + u'\\', Qt::CaseInsensitive))
             return true;
     }
     return false;

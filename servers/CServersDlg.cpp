@@ -15,8 +15,7 @@
 
 #include <map>
 
-CServersDlg::CServersDlg(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+CServersDlg::CServersDlg(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(QStringLiteral("CServersDlg"));
     setWindowTitle(QStringLiteral("Configure DICT Servers"));
@@ -144,7 +143,8 @@ void CServersDlg::OnAdd()
         return;
     }
     if (m_nPortNumber < CPortSpin::LowestPort || m_nPortNumber > CPortSpin::HighestPort) {
-        ShowMessageBox(this, "Port number must be between 1 and 65535 inclusive", "Information", MessageIcon::Information);
+        ShowMessageBox(this, "Port number must be between 1 and 65535 inclusive", "Information",
+                       MessageIcon::Information);
         SetPort(DictPort);
         return;
     }

@@ -28,8 +28,8 @@ BlockingReplyServer::BlockingReplyServer(std::string defineReply) : m_strDefineR
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (::bind(m_nListener, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(m_nListener, 4) != 0 ||
-        ::getsockname(m_nListener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (::bind(m_nListener, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(m_nListener, 4) != 0
+        || ::getsockname(m_nListener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return;
     m_nPort = ntohs(address.sin_port);
     m_thread = std::thread([this] { Serve(); });
@@ -78,8 +78,8 @@ void BlockingReplyServer::Converse(int connection)
             const std::string command = pending.substr(0, end);
             pending.erase(0, end + 2);
             const std::string& reply = command.rfind("DEFINE", 0) == 0 ? m_strDefineReply
-                                       : command == "SHOW DB"           ? DatabaseList()
-                                                                        : std::string("500 unknown command\r\n");
+                : command == "SHOW DB"                                 ? DatabaseList()
+                                                                       : std::string("500 unknown command\r\n");
             if (!SendAll(connection, reply))
                 return;
         }

@@ -53,11 +53,14 @@ int main(int argc, char** argv)
         connection.WaitForFinalStatus();
         const double on = MedianMs(Measure(connection, true, rounds));
         const double off = MedianMs(Measure(connection, false, rounds));
-        std::printf("DEFINE * \"apple\" round trip, dictd on 127.0.0.1, one persistent connection, median of %d:\n", rounds);
+        std::printf("DEFINE * \"apple\" round trip, dictd on 127.0.0.1, one persistent connection, median of %d:\n",
+                    rounds);
         std::printf("  quick acknowledgement on:  %8.3f ms\n", on);
         std::printf("  quick acknowledgement off: %8.3f ms\n", off);
         connection.RemoveRootItem();
     }
-    std::printf("reproduce: cmake --build BUILD --target bench_define_roundtrip && (cd /tmp && BUILD/bench/dict/bench_define_roundtrip %d)\n", rounds);
+    std::printf("reproduce: cmake --build BUILD --target bench_define_roundtrip && (cd /tmp && "
+                "BUILD/bench/dict/bench_define_roundtrip %d)\n",
+                rounds);
     return 0;
 }

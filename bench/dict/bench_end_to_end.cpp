@@ -128,7 +128,8 @@ int main(int argc, char** argv)
     Report("all words", all);
     if (all.client.empty())
         std::printf("\n(the dict client did not run: is Debian's package dict installed?)\n");
-    std::printf("\nreproduce: cmake --build BUILD --target bench_end_to_end && (cd /tmp && BUILD/bench/dict/bench_end_to_end %d)\n",
+    std::printf("\nreproduce: cmake --build BUILD --target bench_end_to_end && (cd /tmp && "
+                "BUILD/bench/dict/bench_end_to_end %d)\n",
                 rounds);
     return 0;
 }

@@ -52,7 +52,8 @@ std::string BuildReply(std::size_t size)
         ++count;
     }
     ::pclose(text);
-    return "150 " + std::to_string(count) + " definitions retrieved\r\n" + body + "250 ok [d/m/c = 0/0/0; 0.000r 0.000u 0.000s]\r\n";
+    return "150 " + std::to_string(count) + " definitions retrieved\r\n" + body
+        + "250 ok [d/m/c = 0/0/0; 0.000r 0.000u 0.000s]\r\n";
 }
 
 qint64 TimeDictConnection(int port)
@@ -161,9 +162,12 @@ int main(int argc, char** argv)
     const qint64 floor = Median(floorTimes);
     std::printf("DEFINE reply of %.1f MB (%zu lines) over 127.0.0.1, median of %d rounds:\n", reply.size() / 1e6,
                 static_cast<std::size_t>(std::count(reply.begin(), reply.end(), '\n')), rounds);
-    std::printf("  DictConnection, transcript on:          %8.1f MB/s  (%.0f ms)\n", MBps(reply.size(), connection), connection / 1e6);
-    std::printf("  floor, plain read + lines + one flush:  %8.1f MB/s  (%.0f ms)\n", MBps(reply.size(), floor), floor / 1e6);
-    std::printf("reproduce: cmake --build BUILD --target bench_large_reply && (cd /tmp && BUILD/bench/dict/bench_large_reply %d %d)\n",
+    std::printf("  DictConnection, transcript on:          %8.1f MB/s  (%.0f ms)\n", MBps(reply.size(), connection),
+                connection / 1e6);
+    std::printf("  floor, plain read + lines + one flush:  %8.1f MB/s  (%.0f ms)\n", MBps(reply.size(), floor),
+                floor / 1e6);
+    std::printf("reproduce: cmake --build BUILD --target bench_large_reply && (cd /tmp && "
+                "BUILD/bench/dict/bench_large_reply %d %d)\n",
                 megabytes, rounds);
     return floor < 0 ? 1 : 0;
 }

@@ -26,8 +26,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", qPrintable(started));
         return 1;
     }
-    std::printf("load: %d servers, %d searches (bench_load %d %d)\n", servers, searches,
-                servers, searches);
+    std::printf("load: %d servers, %d searches (bench_load %d %d)\n", servers, searches, servers, searches);
     std::printf("after start: VmRSS %ld kB, VmHWM %ld kB\n", ProcStatusKb("VmRSS"), ProcStatusKb("VmHWM"));
     QElapsedTimer clock;
     clock.start();

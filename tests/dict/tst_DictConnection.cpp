@@ -263,7 +263,9 @@ void DictConnectionTest::everySplitOfAReplyGivesTheSameResult()
         const QByteArray first = AppleReply.left(cut);
         const qsizetype pending = first.size() - 1 - std::max(first.lastIndexOf('\n'), first.lastIndexOf('\r'));
         const auto reads = ReadSizeRecords(RecordsAfter(harness.Transcript(), "[out] DEFINE * \"apple\""));
-        QCOMPARE(reads, QList<QByteArray>({ReadRecord(cut, cut), ReadRecord(AppleReply.size() - cut, AppleReply.size() - cut + pending)}));
+        QCOMPARE(reads,
+                 QList<QByteArray>(
+                     {ReadRecord(cut, cut), ReadRecord(AppleReply.size() - cut, AppleReply.size() - cut + pending)}));
     }
 }
 
@@ -298,9 +300,10 @@ void DictConnectionTest::repliesFollowTheStateMachine_data()
         << ListReply << "150 2 definitions retrieved\r\n" + wn + "w1\r\n.\r\n" + gcide + "g1\r\n.\r\n" + end
         << Nodes{{Gcide, "g1\n"}, {WordNet, "w1\n"}};
     QTest::newRow("two definitions from one database are joined")
-        << ListReply << "150 2\r\n" + wn + "a\r\nb\r\n.\r\n" + wn + "c\r\n.\r\n" + end << Nodes{{WordNet, "a\nb\n" + Separator + "c\n"}};
-    QTest::newRow("150 count is not used") << ListReply << "150 99 definitions retrieved\r\n" + wn + "w\r\n.\r\n" + end
-                                           << Nodes{{WordNet, "w\n"}};
+        << ListReply << "150 2\r\n" + wn + "a\r\nb\r\n.\r\n" + wn + "c\r\n.\r\n" + end
+        << Nodes{{WordNet, "a\nb\n" + Separator + "c\n"}};
+    QTest::newRow("150 count is not used")
+        << ListReply << "150 99 definitions retrieved\r\n" + wn + "w\r\n.\r\n" + end << Nodes{{WordNet, "w\n"}};
     QTest::newRow("reply without 150") << ListReply << wn + "w\r\n.\r\n" + end << Nodes{{WordNet, "w\n"}};
     QTest::newRow("552 leaves no nodes") << ListReply << QByteArray("552 no match\r\n") << Nodes{};
     QTest::newRow("error status ends the exchange") << ListReply << QByteArray("550 invalid database\r\n") << Nodes{};
@@ -308,32 +311,35 @@ void DictConnectionTest::repliesFollowTheStateMachine_data()
     QTest::newRow("1xx other than 110 is read as a list")
         << QByteArray("113 list\r\nwn \"Other WordNet\"\r\n.\r\n250 ok\r\n") << "150 1\r\n" + wn + "w\r\n.\r\n" + end
         << Nodes{{"Other WordNet", "w\n"}};
-    QTest::newRow("554 records nothing") << QByteArray("554 no databases present\r\n") << "150 1\r\n" + wn + "w\r\n.\r\n" + end
-                                         << Nodes{{"", "w\n"}};
+    QTest::newRow("554 records nothing") << QByteArray("554 no databases present\r\n")
+                                         << "150 1\r\n" + wn + "w\r\n.\r\n" + end << Nodes{{"", "w\n"}};
     QTest::newRow("single word list line is name and description")
-        << QByteArray("110 1\r\nwn\r\n.\r\n250 ok\r\n") << "150 1\r\n" + wn + "w\r\n.\r\n" + end << Nodes{{"wn", "w\n"}};
+        << QByteArray("110 1\r\nwn\r\n.\r\n250 ok\r\n") << "150 1\r\n" + wn + "w\r\n.\r\n" + end
+        << Nodes{{"wn", "w\n"}};
     QTest::newRow("later list line replaces") << QByteArray("110 2\r\nwn \"first\"\r\nwn \"second\"\r\n.\r\n250 ok\r\n")
                                               << "150 1\r\n" + wn + "w\r\n.\r\n" + end << Nodes{{"second", "w\n"}};
-    QTest::newRow("database the list did not name") << ListReply << QByteArray("150 1\r\n151 \"x\" jargon \"J\"\r\nj\r\n.\r\n250 ok\r\n")
-                                                    << Nodes{{"", "j\n"}};
-    QTest::newRow("blank line stored as newline") << ListReply << "150 1\r\n" + wn + "a\r\n\r\nb\r\n.\r\n" + end
-                                                  << Nodes{{WordNet, "a\n\nb\n"}};
-    QTest::newRow("dot-dot stored as received") << ListReply << "150 1\r\n" + wn + "..\r\n..x\r\n.\r\n" + end
-                                                << Nodes{{WordNet, "..\n..x\n"}};
-    QTest::newRow("period with more on the line is text") << ListReply << "150 1\r\n" + wn + " .\r\n. \r\n.x\r\n.\r\n" + end
-                                                          << Nodes{{WordNet, " .\n. \n.x\n"}};
-    QTest::newRow("empty first definition adds nothing") << ListReply << "150 2\r\n" + wn + ".\r\n" + wn + "b\r\n.\r\n" + end
-                                                         << Nodes{{WordNet, "b\n"}};
+    QTest::newRow("database the list did not name")
+        << ListReply << QByteArray("150 1\r\n151 \"x\" jargon \"J\"\r\nj\r\n.\r\n250 ok\r\n") << Nodes{{"", "j\n"}};
+    QTest::newRow("blank line stored as newline")
+        << ListReply << "150 1\r\n" + wn + "a\r\n\r\nb\r\n.\r\n" + end << Nodes{{WordNet, "a\n\nb\n"}};
+    QTest::newRow("dot-dot stored as received")
+        << ListReply << "150 1\r\n" + wn + "..\r\n..x\r\n.\r\n" + end << Nodes{{WordNet, "..\n..x\n"}};
+    QTest::newRow("period with more on the line is text")
+        << ListReply << "150 1\r\n" + wn + " .\r\n. \r\n.x\r\n.\r\n" + end << Nodes{{WordNet, " .\n. \n.x\n"}};
+    QTest::newRow("empty first definition adds nothing")
+        << ListReply << "150 2\r\n" + wn + ".\r\n" + wn + "b\r\n.\r\n" + end << Nodes{{WordNet, "b\n"}};
     QTest::newRow("empty later definition adds a bare separator")
         << ListReply << "150 2\r\n" + wn + "a\r\n.\r\n" + wn + ".\r\n" + end << Nodes{{WordNet, "a\n" + Separator}};
-    QTest::newRow("only empty definition still makes a node") << ListReply << "150 1\r\n" + wn + ".\r\n" + end
-                                                               << Nodes{{WordNet, ""}};
+    QTest::newRow("only empty definition still makes a node")
+        << ListReply << "150 1\r\n" + wn + ".\r\n" + end << Nodes{{WordNet, ""}};
     QTest::newRow("blank status lines keep their expectation")
         << QByteArray("  \r\n110 1\r\n \t \r\nwn \"WordNet (r) 3.0 (2006)\"\r\n.\r\n\r\n250 ok\r\n")
-        << QByteArray("\r\n   \r\n150 1\r\n\t\r\n151 \"x\" wn \"W\"\r\nw\r\n.\r\n \r\n250 ok\r\n") << Nodes{{WordNet, "w\n"}};
+        << QByteArray("\r\n   \r\n150 1\r\n\t\r\n151 \"x\" wn \"W\"\r\nw\r\n.\r\n \r\n250 ok\r\n")
+        << Nodes{{WordNet, "w\n"}};
     QTest::newRow("151 with fewer than three words keeps the exchange in step")
         << ListReply
-        << QByteArray("150 3\r\n151\r\nlost\r\n.\r\n151 \"x\"\r\nlost too\r\n.\r\n151 \"x\" wn \"W\"\r\nkept\r\n.\r\n250 ok\r\n")
+        << QByteArray("150 3\r\n151\r\nlost\r\n.\r\n151 \"x\"\r\nlost too\r\n.\r\n151 \"x\" wn "
+                      "\"W\"\r\nkept\r\n.\r\n250 ok\r\n")
         << Nodes{{WordNet, "kept\n"}};
 }
 
@@ -386,8 +392,9 @@ void DictConnectionTest::lineEndsOfEveryKind()
     QVERIFY(SearchXAfterTheList(harness));
     CheckNodes(harness, {{WordNet, "lf\ncr\ncrlf\n\n\n\n\ntwo\n\ncr\n"}});
     QCOMPARE(RecordsAfter(harness.TranscriptLineRecords(), "[out] DEFINE * \"x\""),
-             QList<QByteArray>({"[in ] 150 1", "[in ] 151 \"x\" wn \"W\"", "[in ] lf", "[in ] cr", "[in ] crlf", "[in ] ", "[in ] ",
-                                "[in ] ", "[in ] ", "[in ] two", "[in ] ", "[in ] cr", "[in ] .", "[in ] 250 ok"}));
+             QList<QByteArray>({"[in ] 150 1", "[in ] 151 \"x\" wn \"W\"", "[in ] lf", "[in ] cr", "[in ] crlf",
+                                "[in ] ", "[in ] ", "[in ] ", "[in ] ", "[in ] two", "[in ] ", "[in ] cr", "[in ] .",
+                                "[in ] 250 ok"}));
 }
 
 void DictConnectionTest::selectedNodeIsReselectedWhenADefinitionArrives()
@@ -397,7 +404,9 @@ void DictConnectionTest::selectedNodeIsReselectedWhenADefinitionArrives()
     ScriptUpToDefine(server);
     bool selected = false;
     const QByteArray wn = "151 \"x\" wn \"WordNet (r) 3.0 (2006)\"\r\n";
-    server.Send("150 2\r\n" + wn + "first\r\n.\r\n").Hold([&] { return selected; }).Send(wn + "second\r\n.\r\n250 ok\r\n");
+    server.Send("150 2\r\n" + wn + "first\r\n.\r\n")
+        .Hold([&] { return selected; })
+        .Send(wn + "second\r\n.\r\n250 ok\r\n");
     ConnectionHarness harness(Host, server.Port());
     QVERIFY(WaitForIdleAfter(harness, "250 ok"));
     harness.Connection().Define("x");
@@ -436,11 +445,13 @@ void DictConnectionTest::searchWhileAReplyArrivesDropsTheOldReply()
     const qsizetype half = AppleReply.indexOf("151 \"apple\" wn");
     server.Send(AppleReply.left(half))
         .WaitForLine("^DEFINE \\* \"pear\"$")
-        .Send(AppleReply.mid(half) + "150 1\r\n151 \"pear\" wn \"WordNet (r) 3.0 (2006)\"\r\npear\r\n.\r\n250 ok pear\r\n");
+        .Send(AppleReply.mid(half)
+              + "150 1\r\n151 \"pear\" wn \"WordNet (r) 3.0 (2006)\"\r\npear\r\n.\r\n250 ok pear\r\n");
     ConnectionHarness harness(Host, server.Port());
     QVERIFY(WaitForIdleAfter(harness, "250 ok"));
     harness.Connection().Define("apple");
-    QVERIFY(WaitUntil([&] { return harness.DatabaseNodes().size() == 1 && !harness.DatabaseNodes()[0].definitions.empty(); }));
+    QVERIFY(WaitUntil(
+        [&] { return harness.DatabaseNodes().size() == 1 && !harness.DatabaseNodes()[0].definitions.empty(); }));
     harness.Tree().SelectItem(harness.Tree().GetChildItem(harness.Root(), 0));
     harness.Connection().Define("pear");
     QCOMPARE(harness.Tree().GetChildCount(harness.Root()), 0);
@@ -467,11 +478,17 @@ void DictConnectionTest::searchWhileTheListArrivesGetsItsReply()
     ScriptedDictServer server;
     QVERIFY(server.Listen());
     const qsizetype dot = ListReply.indexOf(".\r\n");
-    server.Send(GreetingLine).WaitForLine("^SHOW DB$").Send(ListReply.left(dot)).WaitForLine("^DEFINE ").Send(ListReply.mid(dot) + AppleReply);
+    server.Send(GreetingLine)
+        .WaitForLine("^SHOW DB$")
+        .Send(ListReply.left(dot))
+        .WaitForLine("^DEFINE ")
+        .Send(ListReply.mid(dot) + AppleReply);
     ConnectionHarness harness(Host, server.Port());
     QVERIFY(WaitUntil([&] { return LastRecordIs(harness, "[in ] wn \"WordNet (r) 3.0 (2006)\""); }));
     harness.Connection().Define("apple");
-    QVERIFY(WaitUntil([&] { return harness.RootImage() == 1 && LastRecordIs(harness, "[in ] 250 ok [d/m/c = 2/0/30; 0.000r 0.000u 0.000s]"); }));
+    QVERIFY(WaitUntil([&] {
+        return harness.RootImage() == 1 && LastRecordIs(harness, "[in ] 250 ok [d/m/c = 2/0/30; 0.000r 0.000u 0.000s]");
+    }));
     CheckNodes(harness, {{Gcide, AppleGcideText}, {WordNet, AppleWnText}});
 }
 
@@ -551,7 +568,8 @@ void DictConnectionTest::endlessLineClosesTheConnection()
     for (const QByteArray& record : records)
         if (record.startsWith("[in ] "))
             lines.append(record.left(20));
-    QCOMPARE(lines, QList<QByteArray>({"[in ] 150 1", "[in ] 151 \"x\" wn \"W\"", "[in ] last line", "[in ] xxxxxxxxxxxxxx"}));
+    QCOMPARE(lines,
+             QList<QByteArray>({"[in ] 150 1", "[in ] 151 \"x\" wn \"W\"", "[in ] last line", "[in ] xxxxxxxxxxxxxx"}));
     // Everything read is in the transcript: the last record holds the
     // whole pending text the buffer had when the connection was given up.
     const QByteArray last = records.back();
@@ -608,10 +626,13 @@ void DictConnectionTest::overlongCommandIsNotSent()
     harness.Connection().Define(fits);
     harness.Connection().Define("apple");
     QVERIFY(WaitUntil([&] { return harness.RootImage() == 1 && harness.Tree().GetChildCount(harness.Root()) == 2; }));
-    QCOMPARE(server.ReceivedLines(), QStringList({"SHOW DB", QString::fromStdString("DEFINE * \"" + fits + "\""), "DEFINE * \"apple\""}));
+    QCOMPARE(server.ReceivedLines(),
+             QStringList({"SHOW DB", QString::fromStdString("DEFINE * \"" + fits + "\""), "DEFINE * \"apple\""}));
     QVERIFY(harness.Transcript().contains(QByteArray::fromStdString("[out] DEFINE * \"" + tooLong + "\"")));
-    CheckNodes(harness, {{Gcide, "Apple \\Ap\"ple\\, n.\n   The fleshy pome or fruit of a rosaceous tree.\n\n   See {Crab apple}.\n"},
-                         {WordNet, "apple\n    n 1: fruit with red or yellow or green skin {apple tree}\n"}});
+    CheckNodes(
+        harness,
+        {{Gcide, "Apple \\Ap\"ple\\, n.\n   The fleshy pome or fruit of a rosaceous tree.\n\n   See {Crab apple}.\n"},
+         {WordNet, "apple\n    n 1: fruit with red or yellow or green skin {apple tree}\n"}});
 }
 
 void DictConnectionTest::portOutsideRangeNeverConnects_data()

@@ -218,7 +218,8 @@ void DictdConnectionTest::definitionsMatchWhatTheServerSends()
     for (const auto& [database, text] : texts)
         expected.emplace_back(descriptions.at(database), text);
     std::sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
-        return QString::compare(QString::fromStdString(a.first), QString::fromStdString(b.first), Qt::CaseInsensitive) < 0;
+        return QString::compare(QString::fromStdString(a.first), QString::fromStdString(b.first), Qt::CaseInsensitive)
+            < 0;
     });
     const auto nodes = harness.DatabaseNodes();
     QCOMPARE(nodes.size(), expected.size());
@@ -241,7 +242,8 @@ void DictdConnectionTest::wordWithNoMatchLeavesNoChildren()
     QCOMPARE(harness.Tree().GetChildCount(harness.Root()), 0);
     QVERIFY(WaitForIdleAfter(harness, "552 no match"));
     QCOMPARE(harness.Tree().GetChildCount(harness.Root()), 0);
-    QCOMPARE(harness.Transcript().mid(harness.Transcript().size() - 3, 1), QList<QByteArray>({"[out] DEFINE * \"qzxqzxq\""}));
+    QCOMPARE(harness.Transcript().mid(harness.Transcript().size() - 3, 1),
+             QList<QByteArray>({"[out] DEFINE * \"qzxqzxq\""}));
 }
 
 QTEST_MAIN(DictdConnectionTest)

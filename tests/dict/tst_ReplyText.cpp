@@ -48,15 +48,23 @@ void ReplyText::tokenizes_data()
     QTest::newRow("two quoted parts touching") << std::string("\"a b\"\"c d\"") << Words{"a bc d"};
     QTest::newRow("apostrophe opens a part") << std::string("don't stop here' now") << Words{"dont stop here", "now"};
     QTest::newRow("apostrophe to the end") << std::string("it's over there") << Words{"its over there"};
-    QTest::newRow("apostrophe inside double quotes") << std::string("db \"Webster's 1913\"") << Words{"db", "Webster's 1913"};
+    QTest::newRow("apostrophe inside double quotes")
+        << std::string("db \"Webster's 1913\"") << Words{"db", "Webster's 1913"};
     QTest::newRow("double quote inside apostrophes") << std::string("'say \"hi\"' x") << Words{"say \"hi\"", "x"};
     QTest::newRow("unclosed double quote") << std::string("151 \"open word  db") << Words{"151", "open word  db"};
-    QTest::newRow("escaped quote inside quotes") << std::string("151 \"a\\\"b\" gcide") << Words{"151", "a\"b", "gcide"};
+    QTest::newRow("escaped quote inside quotes")
+        << std::string("151 \"a\\\"b\" gcide") << Words{"151", "a\"b", "gcide"};
     QTest::newRow("escaped backslash inside quotes") << std::string("\"a\\\\\" b") << Words{"a\\", "b"};
     QTest::newRow("other backslash inside quotes") << std::string("\"a\\b\"") << Words{"a\\b"};
     QTest::newRow("backslash outside quotes is ordinary") << std::string("a\\\"b c\"") << Words{"a\\b c"};
     QTest::newRow("tab separates") << std::string("a\tb") << Words{"a", "b"};
-    QTest::newRow("other control characters stay") << std::string("a\x01" "b\x0b" "c d") << Words{"a\x01" "b\x0b" "c", "d"};
+    QTest::newRow("other control characters stay") << std::string("a\x01"
+                                                                  "b\x0b"
+                                                                  "c d")
+                                                   << Words{"a\x01"
+                                                            "b\x0b"
+                                                            "c",
+                                                            "d"};
     QTest::newRow("single word") << std::string("wn") << Words{"wn"};
     QTest::newRow("quoted blank alone") << std::string("x \" \" y") << Words{"x", " ", "y"};
 }
@@ -75,12 +83,20 @@ void ReplyText::decodesUtf8_data()
     const std::string fffd = "\xEF\xBF\xBD";
     QTest::newRow("ascii") << std::string("250 ok") << std::string("250 ok");
     QTest::newRow("empty") << std::string() << std::string();
-    QTest::newRow("valid two byte") << std::string("Stra\xC3\x9F" "e") << std::string("Stra\xC3\x9F" "e");
-    QTest::newRow("valid three and four byte") << std::string("\xE2\x82\xAC \xF0\x9F\x98\x80") << std::string("\xE2\x82\xAC \xF0\x9F\x98\x80");
-    QTest::newRow("lone continuation") << std::string("a\x80" "b") << "a" + fffd + "b";
+    QTest::newRow("valid two byte") << std::string("Stra\xC3\x9F"
+                                                   "e")
+                                    << std::string("Stra\xC3\x9F"
+                                                   "e");
+    QTest::newRow("valid three and four byte")
+        << std::string("\xE2\x82\xAC \xF0\x9F\x98\x80") << std::string("\xE2\x82\xAC \xF0\x9F\x98\x80");
+    QTest::newRow("lone continuation") << std::string("a\x80"
+                                                      "b")
+                                       << "a" + fffd + "b";
     QTest::newRow("latin-1 byte") << std::string("caf\xE9") << "caf" + fffd;
     QTest::newRow("truncated three byte") << std::string("x\xE2\x82") << "x" + fffd;
-    QTest::newRow("truncated then ascii") << std::string("\xE2\x82" "z") << fffd + "z";
+    QTest::newRow("truncated then ascii") << std::string("\xE2\x82"
+                                                         "z")
+                                          << fffd + "z";
     QTest::newRow("overlong") << std::string("\xC0\xAF") << fffd + fffd;
     QTest::newRow("surrogate") << std::string("\xED\xA0\x80") << fffd + fffd + fffd;
     QTest::newRow("above U+10FFFF") << std::string("\xF4\x90\x80\x80") << fffd + fffd + fffd + fffd;
@@ -109,7 +125,10 @@ void ReplyText::formatsDefine_data()
     QTest::newRow("only specials") << std::string("\\\"") << std::string("DEFINE * \\\\\\\"");
     QTest::newRow("cr lf removed") << std::string("ab\r\nQUIT") << std::string("DEFINE * \"abQUIT\"");
     QTest::newRow("nul removed") << Bytes("a\0b", 3) << std::string("DEFINE * \"ab\"");
-    QTest::newRow("utf-8 unchanged") << std::string("M\xC3\xBC" "de") << std::string("DEFINE * \"M\xC3\xBC" "de\"");
+    QTest::newRow("utf-8 unchanged") << std::string("M\xC3\xBC"
+                                                    "de")
+                                     << std::string("DEFINE * \"M\xC3\xBC"
+                                                    "de\"");
     QTest::newRow("apostrophe unchanged") << std::string("don't") << std::string("DEFINE * \"don't\"");
 }
 

@@ -85,7 +85,8 @@ void tst_TranscriptDurability::killedMidExchangeLeavesWholeRecords()
             QFAIL(qPrintable(QString("record %1 is not the line sent").arg(i)));
     // Every record is whole: a read size record, a line or the command.
     for (const QByteArray& record : transcript.chopped(1).split('\n'))
-        QVERIFY2(record.startsWith("[in ] ") || record.startsWith("[out] ") || record.contains(" = "), record.constData());
+        QVERIFY2(record.startsWith("[in ] ") || record.startsWith("[out] ") || record.contains(" = "),
+                 record.constData());
 }
 
 QTEST_MAIN(tst_TranscriptDurability)

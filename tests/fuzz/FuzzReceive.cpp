@@ -73,7 +73,10 @@ public:
         while (QTcpSocket* peer = TheHarness().server.nextPendingConnection())
             delete peer;
     }
-    bool Receive(const std::string& bytes) { return m_connection.ReceiveBytes(bytes.data(), static_cast<int>(bytes.size())); }
+    bool Receive(const std::string& bytes)
+    {
+        return m_connection.ReceiveBytes(bytes.data(), static_cast<int>(bytes.size()));
+    }
 
     // The lines and commands recorded, the root's image, and every
     // database node with its image and stored text.
@@ -90,7 +93,8 @@ public:
         out << "root " << tree.GetItemImage(root) << '\n';
         for (int i = 0; i < tree.GetChildCount(root); ++i) {
             const HTREEITEM node = tree.GetChildItem(root, i);
-            out << tree.GetItemText(node) << ' ' << tree.GetItemImage(node) << '\n' << m_connection.GetDefinitions(node);
+            out << tree.GetItemText(node) << ' ' << tree.GetItemImage(node) << '\n'
+                << m_connection.GetDefinitions(node);
         }
         return out.str();
     }

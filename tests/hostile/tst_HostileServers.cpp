@@ -74,7 +74,8 @@ void ScriptUpToDefine(ScriptedDictServer& server)
 // Connected, the greeting answered and the database list handled.
 bool WaitUntilListed(ScriptedDictServer& server, ConnectionHarness& harness)
 {
-    return WaitUntil([&] { return server.ReceivedLines().contains("SHOW DB") && harness.RootImage() == ImageIdle; }, 20000);
+    return WaitUntil([&] { return server.ReceivedLines().contains("SHOW DB") && harness.RootImage() == ImageIdle; },
+                     20000);
 }
 
 bool TranscriptEndsWith(const QByteArray& tail)
@@ -173,12 +174,15 @@ void tst_HostileServers::tenThousandDatabases()
     ConnectionHarness harness(Host, m_server->Port());
     QVERIFY(WaitUntilListed(*m_server, harness));
     harness.Connection().Define("apple");
-    QVERIFY(WaitUntil([&] { return harness.RootImage() == ImageIdle && harness.Tree().GetChildCount(harness.Root()) == Count; },
-                      30000));
+    QVERIFY(WaitUntil(
+        [&] { return harness.RootImage() == ImageIdle && harness.Tree().GetChildCount(harness.Root()) == Count; },
+        30000));
     CheckResponsive(watch, 128 * 1024);
     const auto nodes = harness.DatabaseNodes();
     for (std::size_t i = 1; i < nodes.size(); ++i)
-        QVERIFY(QString::fromStdString(nodes[i - 1].text).compare(QString::fromStdString(nodes[i].text), Qt::CaseInsensitive) <= 0);
+        QVERIFY(QString::fromStdString(nodes[i - 1].text)
+                    .compare(QString::fromStdString(nodes[i].text), Qt::CaseInsensitive)
+                <= 0);
     for (const auto& node : nodes) {
         const std::string number = node.text.substr(node.text.rfind(' ') + 1);
         QCOMPARE(node.definitions, "apple in db" + number + "\n");
@@ -189,8 +193,9 @@ void tst_HostileServers::tenThousandDatabases()
 void tst_HostileServers::nulBytesAndBrokenUtf8InVolume()
 {
     constexpr int Lines = 20000;
-    const QByteArray hostile[] = {QByteArray("\0nul", 4), "\xC3\x28", "\xFF\xFE", "\xE2\x82", "\xED\xA0\x80", "\xC0\xAF",
-                                  QByteArray("tail\0", 5), "\xF4\x90\x80\x80"};
+    const QByteArray hostile[] = {
+        QByteArray("\0nul", 4),  "\xC3\x28",        "\xFF\xFE", "\xE2\x82", "\xED\xA0\x80", "\xC0\xAF",
+        QByteArray("tail\0", 5), "\xF4\x90\x80\x80"};
     QByteArray body;
     for (int i = 0; i < Lines; ++i)
         body += "mark" + QByteArray::number(i) + " " + hostile[i % std::size(hostile)] + " caf\xC3\xA9\r\n";

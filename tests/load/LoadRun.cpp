@@ -29,7 +29,8 @@ std::multimap<std::string, ScriptedDictServer::Definition> Definitions()
     std::multimap<std::string, ScriptedDictServer::Definition> definitions;
     for (int i = 0; i < LoadRun::Words; ++i)
         for (const auto& database : Databases)
-            definitions.emplace(Word(i), ScriptedDictServer::Definition{database.name, Word(i), Text(Word(i), database.name)});
+            definitions.emplace(Word(i),
+                                ScriptedDictServer::Definition{database.name, Word(i), Text(Word(i), database.name)});
     return definitions;
 }
 
@@ -71,14 +72,17 @@ QString LoadRun::Start()
         server.EnableDictResponder(ScriptedDictServer::DefaultGreeting().toStdString(), Databases, definitions);
         registry.AddServer(Host(static_cast<int>(i)), server.Port());
     }
-    const bool listed = WaitUntil([&] {
-        for (std::size_t i = 0; i < m_servers.size(); ++i) {
-            const DictConnection* connection = registry.FindConnection(Host(static_cast<int>(i)));
-            if (m_servers[i]->ReceivedLines().size() != 1 || m_tree.GetItemImage(connection->GetRootItem()) != ImageIdle)
-                return false;
-        }
-        return true;
-    }, 20000);
+    const bool listed = WaitUntil(
+        [&] {
+            for (std::size_t i = 0; i < m_servers.size(); ++i) {
+                const DictConnection* connection = registry.FindConnection(Host(static_cast<int>(i)));
+                if (m_servers[i]->ReceivedLines().size() != 1
+                    || m_tree.GetItemImage(connection->GetRootItem()) != ImageIdle)
+                    return false;
+            }
+            return true;
+        },
+        20000);
     for (const auto& server : m_servers)
         server->KeepRecords(false);
     return listed ? QString() : QString("not every server was greeted and listed");
@@ -115,12 +119,14 @@ QString LoadRun::Search()
     if (m_nHistoryIndex == before)
         Visit(word);
     ConnectionRegistry::Instance().DefineAll(word);
-    WaitUntil([&] {
-        for (std::size_t i = 0; i < m_servers.size(); ++i)
-            if (!CheckServer(static_cast<int>(i)).isEmpty())
-                return false;
-        return true;
-    }, 20000);
+    WaitUntil(
+        [&] {
+            for (std::size_t i = 0; i < m_servers.size(); ++i)
+                if (!CheckServer(static_cast<int>(i)).isEmpty())
+                    return false;
+            return true;
+        },
+        20000);
     return CheckTree();
 }
 

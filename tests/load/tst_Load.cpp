@@ -17,7 +17,9 @@ void tst_Load::everyReplyOfEveryServerArrives()
     QVERIFY2(started.isEmpty(), qPrintable(started));
     for (int i = 0; i < 100; ++i) {
         const QString problem = run.Search();
-        QVERIFY2(problem.isEmpty(), qPrintable(QString("search %1 (%2): %3").arg(i).arg(QString::fromStdString(run.CurrentWord()), problem)));
+        QVERIFY2(
+            problem.isEmpty(),
+            qPrintable(QString("search %1 (%2): %3").arg(i).arg(QString::fromStdString(run.CurrentWord()), problem)));
     }
     const QString tree = run.CheckTree();
     QVERIFY2(tree.isEmpty(), qPrintable(tree));

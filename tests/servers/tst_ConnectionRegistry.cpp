@@ -21,7 +21,10 @@ private slots:
 
 private:
     void Add(const std::string& host) { ConnectionRegistry::Instance().AddServer(host, m_server.Port()); }
-    QString Root(const std::string& host) const { return QString::fromStdString(host) + u':' + QString::number(m_server.Port()); }
+    QString Root(const std::string& host) const
+    {
+        return QString::fromStdString(host) + u':' + QString::number(m_server.Port());
+    }
     QStringList Roots() const;
     HTREEITEM RootOf(const std::string& host) const;
     bool AllIdle() const;

@@ -25,7 +25,7 @@ QString Describe(const std::vector<RegValue>& values)
     QStringList parts;
     for (const RegValue& value : values)
         parts << QString::fromStdString(value.name) + u'/' + QString::number(value.type) + u'/'
-                     + QString::fromLatin1(QByteArray::fromStdString(value.data).toHex());
+                + QString::fromLatin1(QByteArray::fromStdString(value.data).toHex());
     return parts.join(u' ');
 }
 }  // namespace
@@ -153,12 +153,11 @@ void TestRegStore::enumerationEndsWithNoMoreItems()
 
 void TestRegStore::readsUtf16WithByteOrderMark()
 {
-    const QString text = QStringLiteral(
-        "Windows Registry Editor Version 5.00\r\n\r\n"
-        "[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\r\n"
-        "\"W\u00f6rterbuch\"=dword:00000a44\r\n"
-        "\"blob\"=hex:01,02,\\\r\n  03,04\r\n"
-        "@=\"default\"\r\n\r\n");
+    const QString text = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n"
+                                        "[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\r\n"
+                                        "\"W\u00f6rterbuch\"=dword:00000a44\r\n"
+                                        "\"blob\"=hex:01,02,\\\r\n  03,04\r\n"
+                                        "@=\"default\"\r\n\r\n");
     QStringEncoder encoder(QStringEncoder::Utf16LE);
     WriteFileBytes(StorePath(), QByteArray("\xFF\xFE") + QByteArray(encoder.encode(text)));
     RegStore key;
@@ -168,7 +167,8 @@ void TestRegStore::readsUtf16WithByteOrderMark()
     // Written back as UTF-8 once changed.
     key.SetValue("x", RegType::Dword, DwordData(1));
     QVERIFY(key.Close());
-    QVERIFY(ReadFileBytes(StorePath()).contains("\"W\xc3\xb6rterbuch\"=dword:00000a44\n\"blob\"=hex:01,02,03,04\n@=\"default\"\n"));
+    QVERIFY(ReadFileBytes(StorePath())
+                .contains("\"W\xc3\xb6rterbuch\"=dword:00000a44\n\"blob\"=hex:01,02,03,04\n@=\"default\"\n"));
 }
 
 void TestRegStore::parentKeysAndOtherKeysAreKept()
@@ -182,9 +182,10 @@ void TestRegStore::parentKeysAndOtherKeysAreKept()
         QVERIFY(parent.Open("software\\tallowmere\\quorlex\\SERVERS"));  // key names ignore case too
         parent.SetValue("h", RegType::Dword, DwordData(9));
     }
-    QCOMPARE(ReadFileBytes(StorePath()), "Windows Registry Editor Version 5.00\n\n" + other
-                                       + "[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\n"
-                                         "\"h\"=dword:00000009\n\n");
+    QCOMPARE(ReadFileBytes(StorePath()),
+             "Windows Registry Editor Version 5.00\n\n" + other
+                 + "[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\n"
+                   "\"h\"=dword:00000009\n\n");
 }
 
 void TestRegStore::missingKeyDoesNotOpen()
@@ -200,10 +201,12 @@ void TestRegStore::missingKeyDoesNotOpen()
 void TestRegStore::unreadableFileIsSetAside_data()
 {
     QTest::addColumn<QByteArray>("content");
-    const QByteArray header = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\n";
+    const QByteArray header =
+        "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\n";
     QTest::newRow("garbage") << QByteArray("\x01\x02garbage\n");
     QTest::newRow("empty file") << QByteArray();
-    QTest::newRow("no header") << QByteArray("[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\n\"a\"=dword:00000001\n");
+    QTest::newRow("no header") << QByteArray(
+        "[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\n\"a\"=dword:00000001\n");
     QTest::newRow("bad UTF-8") << header + "\"a\xff\"=dword:00000001\n";
     QTest::newRow("short dword") << header + "\"a\"=dword:a44\n";
     QTest::newRow("dword not hex") << header + "\"a\"=dword:0000zz44\n";

@@ -1,6 +1,6 @@
-#include "FileBytes.h"
 #include "ConnectionRegistry.h"
 #include "DictConnection.h"
+#include "FileBytes.h"
 #include "MessageBox.h"
 #include "RegStore.h"
 #include "TreeCtrl.h"
@@ -18,11 +18,13 @@
 #include <set>
 
 namespace {
-const QByteArray Header = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\n";
+const QByteArray Header =
+    "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\n";
 
 QString Describe(const MessageBoxRecord& record)
 {
-    return QString::fromStdString(record.text + "|" + record.caption + "|") + QString::number(static_cast<int>(record.icon));
+    return QString::fromStdString(record.text + "|" + record.caption + "|")
+        + QString::number(static_cast<int>(record.icon));
 }
 }  // namespace
 
@@ -84,11 +86,12 @@ void TestServerListStore::loadAndSave_data()
     QTest::addColumn<QByteArray>("saved");
     QTest::addColumn<QStringList>("reloaded");
 
-    QTest::newRow("first run creates the key") << QByteArray() << false << QStringList() << QStringList() << QByteArray()
-                                               << QStringList();
-    QTest::newRow("dword and text value") << QByteArray("\"127.0.0.5\"=dword:00000a44\n\"note\"=\"a text value\"\n") << false
-                                          << QStringList() << QStringList{"127.0.0.5:2628"}
-                                          << QByteArray("\"127.0.0.5\"=dword:00000a44\n") << QStringList{"127.0.0.5:2628"};
+    QTest::newRow("first run creates the key")
+        << QByteArray() << false << QStringList() << QStringList() << QByteArray() << QStringList();
+    QTest::newRow("dword and text value")
+        << QByteArray("\"127.0.0.5\"=dword:00000a44\n\"note\"=\"a text value\"\n") << false << QStringList()
+        << QStringList{"127.0.0.5:2628"} << QByteArray("\"127.0.0.5\"=dword:00000a44\n")
+        << QStringList{"127.0.0.5:2628"};
     QTest::newRow("ports 0 and 70000 unchanged")
         << QByteArray("\"127.0.0.7\"=dword:00000000\n\"127.0.0.6\"=dword:00011170\n") << false << QStringList()
         << QStringList{"127.0.0.7:0", "127.0.0.6:70000"}
@@ -98,8 +101,9 @@ void TestServerListStore::loadAndSave_data()
         << QByteArray("\"bin\"=hex:01,02,03,04\n\"127.0.0.8\"=dword:ffffffff\n\"short\"=hex(4):01,02\n") << false
         << QStringList() << QStringList{"127.0.0.8:-1"} << QByteArray("\"127.0.0.8\"=dword:ffffffff\n")
         << QStringList{"127.0.0.8:-1"};
-    QTest::newRow("empty save leaves an empty key") << QByteArray("\"127.0.0.5\"=dword:00000a44\n") << true << QStringList()
-                                                    << QStringList{"127.0.0.5:2628"} << QByteArray() << QStringList();
+    QTest::newRow("empty save leaves an empty key")
+        << QByteArray("\"127.0.0.5\"=dword:00000a44\n") << true << QStringList() << QStringList{"127.0.0.5:2628"}
+        << QByteArray() << QStringList();
     QTest::newRow("case-folded names collapse to the later")
         << QByteArray() << false << QStringList{"localhost:2222", "LOCALHOST:1111"} << QStringList()
         << QByteArray("\"localhost\"=dword:000008ae\n") << QStringList{"localhost:2222"};
@@ -179,7 +183,8 @@ void TestServerListStore::unwritableFolderGivesBothMessagesAndLosesNothing()
     QCOMPARE(m_messages, QStringList{ErrorMessage("Failed to load server list")});
     registry.AddServer("127.0.0.9", 2628);
     registry.SaveServerList();
-    QCOMPARE(m_messages, (QStringList{ErrorMessage("Failed to load server list"), ErrorMessage("Failed to save server list")}));
+    QCOMPARE(m_messages,
+             (QStringList{ErrorMessage("Failed to load server list"), ErrorMessage("Failed to save server list")}));
     QCOMPARE(ReadFileBytes(blocker), QByteArray("not a folder"));
     QVERIFY(registry.HasServer("127.0.0.9"));
 }
@@ -191,7 +196,9 @@ void TestServerListStore::saveKilledAtAnyPointLeavesAWholeFile()
         QProcess saver;
         saver.start(QStringLiteral(STORE_SAVE_LOOP), {});
         QVERIFY(saver.waitForStarted());
-        QVERIFY(QTest::qWaitFor([&] { return saver.readAllStandardOutput().contains("saved") || saver.state() != QProcess::Running; }, 10000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return saver.readAllStandardOutput().contains("saved") || saver.state() != QProcess::Running; },
+            10000));
         QCOMPARE(saver.state(), QProcess::Running);
         QThread::usleep(static_cast<unsigned long>((round * 7919) % 40000));
         ::kill(static_cast<pid_t>(saver.processId()), SIGKILL);

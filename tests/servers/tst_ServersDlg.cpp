@@ -20,7 +20,8 @@
 #include <functional>
 
 namespace {
-const QString Information = QStringLiteral("|Information|") + QString::number(static_cast<int>(MessageIcon::Information));
+const QString Information =
+    QStringLiteral("|Information|") + QString::number(static_cast<int>(MessageIcon::Information));
 const QString Duplicate = "This server has already been added" + Information;
 const QString OutOfRange = "Port number must be between 1 and 65535 inclusive" + Information;
 
@@ -32,10 +33,22 @@ template <typename T> T* Child(const QDialog& dialog, const char* name)
     return child;
 }
 
-QLineEdit* Host(const QDialog& dialog) { return Child<QLineEdit>(dialog, "hostName"); }
-QSpinBox* Port(const QDialog& dialog) { return Child<QSpinBox>(dialog, "portNumber"); }
-QTreeWidget* List(const QDialog& dialog) { return Child<QTreeWidget>(dialog, "serverList"); }
-QPushButton* Button(const QDialog& dialog, const char* name) { return Child<QPushButton>(dialog, name); }
+QLineEdit* Host(const QDialog& dialog)
+{
+    return Child<QLineEdit>(dialog, "hostName");
+}
+QSpinBox* Port(const QDialog& dialog)
+{
+    return Child<QSpinBox>(dialog, "portNumber");
+}
+QTreeWidget* List(const QDialog& dialog)
+{
+    return Child<QTreeWidget>(dialog, "serverList");
+}
+QPushButton* Button(const QDialog& dialog, const char* name)
+{
+    return Child<QPushButton>(dialog, name);
+}
 
 void Click(QWidget* widget)
 {
@@ -106,7 +119,8 @@ void TestServersDlg::initTestCase()
     m_server.EnableDefaultDictResponder();
     ConnectionRegistry::Instance().AttachTree(&m_tree);
     SetMessageBoxObserver([this](const MessageBoxRecord& record) {
-        m_messages << QString::fromStdString(record.text + "|" + record.caption + "|") + QString::number(static_cast<int>(record.icon));
+        m_messages << QString::fromStdString(record.text + "|" + record.caption + "|")
+                + QString::number(static_cast<int>(record.icon));
     });
     SetHelpHandler([this] { ++m_nHelpRequests; });
 }
@@ -214,8 +228,13 @@ void TestServersDlg::controlsSitInDialogUnits()
 void TestServersDlg::tabOrderFollowsTheTemplate()
 {
     Run([](CServersDlg& dialog) {
-        const QList<QWidget*> order{Button(dialog, "closeButton"), List(dialog), Host(dialog), Port(dialog),
-                                    Button(dialog, "addButton"), Button(dialog, "deleteButton"), Button(dialog, "helpButton")};
+        const QList<QWidget*> order{Button(dialog, "closeButton"),
+                                    List(dialog),
+                                    Host(dialog),
+                                    Port(dialog),
+                                    Button(dialog, "addButton"),
+                                    Button(dialog, "deleteButton"),
+                                    Button(dialog, "helpButton")};
         for (qsizetype i = 0; i <= order.size(); ++i) {
             QVERIFY2(IsFocused(dialog, order[i % order.size()]), qPrintable(QString::number(i)));
             QTest::keyClick(dialog.focusWidget(), Qt::Key_Tab);

@@ -17,7 +17,8 @@ constexpr int GateGiveUpMs = 2000;
 
 std::string Lowered(std::string text)
 {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
 
@@ -248,7 +249,8 @@ bool ScriptedDictServer::RunStep(Session& session, const Step& step)
     case Step::SendBytes: {
         Write(session, step.bytes);
         ++session.nextStep;
-        const bool chunkFollows = session.nextStep < m_script.size() && m_script[session.nextStep].kind == Step::SendBytes;
+        const bool chunkFollows =
+            session.nextStep < m_script.size() && m_script[session.nextStep].kind == Step::SendBytes;
         if (!chunkFollows)
             return true;
         WaitForGate(session, 0);
@@ -308,7 +310,8 @@ void ScriptedDictServer::WaitForGate(Session& session, int waitedMs)
         RunSteps(session);
         return;
     }
-    QTimer::singleShot(GatePollMs, session.socket, [this, &session, waitedMs] { WaitForGate(session, waitedMs + GatePollMs); });
+    QTimer::singleShot(GatePollMs, session.socket,
+                       [this, &session, waitedMs] { WaitForGate(session, waitedMs + GatePollMs); });
 }
 
 void ScriptedDictServer::OnReadyRead(Session& session)
@@ -363,7 +366,8 @@ void ScriptedDictServer::Respond(Session& session, const std::string& line)
 {
     const auto arguments = CommandArguments(line);
     const std::string command = arguments.empty() ? std::string() : Lowered(arguments.front());
-    if (command == "show" && arguments.size() >= 2 && (Lowered(arguments[1]) == "db" || Lowered(arguments[1]) == "databases")) {
+    if (command == "show" && arguments.size() >= 2
+        && (Lowered(arguments[1]) == "db" || Lowered(arguments[1]) == "databases")) {
         RespondShowDb(session);
     } else if (command == "define" && arguments.size() == 3) {
         RespondDefine(session, arguments[1], arguments[2]);
@@ -385,7 +389,8 @@ void ScriptedDictServer::RespondShowDb(Session& session)
         Write(session, "554 no databases present\r\n");
         return;
     }
-    QByteArray reply = "110 " + QByteArray::number(static_cast<qulonglong>(m_databases.size())) + " databases present\r\n";
+    QByteArray reply =
+        "110 " + QByteArray::number(static_cast<qulonglong>(m_databases.size())) + " databases present\r\n";
     for (const auto& database : m_databases)
         reply += QByteArray::fromStdString(database.name + " " + QuotedForStatus(database.description)) + "\r\n";
     reply += ".\r\n250 ok\r\n";
@@ -408,14 +413,15 @@ void ScriptedDictServer::RespondDefine(Session& session, const std::string& data
     std::unordered_map<std::string, const std::string*> descriptions;
     for (const Database& d : m_databases)
         descriptions.emplace(d.name, &d.description);
-    QByteArray reply = "150 " + QByteArray::number(static_cast<qulonglong>(found.size())) + " definitions retrieved\r\n";
+    QByteArray reply =
+        "150 " + QByteArray::number(static_cast<qulonglong>(found.size())) + " definitions retrieved\r\n";
     for (const Definition* entry : found) {
         const Definition& definition = *entry;
         const auto database = descriptions.find(definition.database);
         const std::string& description = database == descriptions.end() ? definition.database : *database->second;
-        reply += QByteArray::fromStdString("151 " + QuotedForStatus(definition.headword) + " " + definition.database + " " +
-                                           QuotedForStatus(description)) +
-                 "\r\n";
+        reply += QByteArray::fromStdString("151 " + QuotedForStatus(definition.headword) + " " + definition.database
+                                           + " " + QuotedForStatus(description))
+            + "\r\n";
         reply += DotStuffedText(definition.text) + ".\r\n";
     }
     reply += "250 ok [d/m/c = 1/0/20; 0.000r 0.000u 0.000s]\r\n";
@@ -453,7 +459,9 @@ void ScriptedDictServer::EnableDefaultDictResponder()
         {"wn", "WordNet (r) 3.0 (2006)"},
     };
     const std::multimap<std::string, Definition> definitions = {
-        {"apple", {"gcide", "Apple", "Apple \\Ap\"ple\\, n.\n   The fleshy pome or fruit of a rosaceous tree.\n\n   See {Crab apple}."}},
+        {"apple",
+         {"gcide", "Apple",
+          "Apple \\Ap\"ple\\, n.\n   The fleshy pome or fruit of a rosaceous tree.\n\n   See {Crab apple}."}},
         {"apple", {"wn", "apple", "apple\n    n 1: fruit with red or yellow or green skin {apple tree}"}},
         {"ice cream", {"wn", "ice cream", "ice cream\n    n 1: frozen dessert containing cream and sugar"}},
         {"a\"b", {"gcide", "a\"b", "a\"b\n   A word with a quote.\n.\n...-based"}},

@@ -67,7 +67,8 @@ void TestSupport::splitChunksArriveSeparately()
     QTcpSocket client;
     connect(&client, &QTcpSocket::readyRead, [&] { reads.append(client.readAll()); });
     int readsAtLastChunk = 0;
-    server.SetChunkGate([&] { return reads.size() > readsAtLastChunk && (readsAtLastChunk = static_cast<int>(reads.size())); });
+    server.SetChunkGate(
+        [&] { return reads.size() > readsAtLastChunk && (readsAtLastChunk = static_cast<int>(reads.size())); });
     server.SendSplit("abcdef", {1, 3}).SendByteByByte("xy");
     QVERIFY(Connect(client, server.Port()));
     QVERIFY(WaitUntil([&] { return reads.size() >= 5; }));
@@ -142,17 +143,20 @@ void TestSupport::responderAnswersLikeDictd_data()
                              << QByteArray("110 2 databases present\r\n"
                                            "gcide \"The Collaborative International Dictionary of English v.0.48\"\r\n"
                                            "wn \"WordNet (r) 3.0 (2006)\"\r\n.\r\n250 ok\r\n");
-    QTest::newRow("no match") << QByteArray("DEFINE * \"zzz\"") << QByteArray("552 no match [d/m/c = 0/0/0; 0.000r 0.000u 0.000s]\r\n");
-    QTest::newRow("quote word") << QByteArray("DEFINE * \"a\"\\\"\"b\"")
-                                << QByteArray("150 1 definitions retrieved\r\n"
-                                              "151 \"a\\\"b\" gcide \"The Collaborative International Dictionary of English v.0.48\"\r\n"
-                                              "a\"b\r\n   A word with a quote.\r\n..\r\n...-based\r\n.\r\n"
-                                              "250 ok [d/m/c = 1/0/20; 0.000r 0.000u 0.000s]\r\n");
-    QTest::newRow("one database") << QByteArray("DEFINE wn apple")
-                                  << QByteArray("150 1 definitions retrieved\r\n"
-                                                "151 \"apple\" wn \"WordNet (r) 3.0 (2006)\"\r\n"
-                                                "apple\r\n    n 1: fruit with red or yellow or green skin {apple tree}\r\n.\r\n"
-                                                "250 ok [d/m/c = 1/0/20; 0.000r 0.000u 0.000s]\r\n");
+    QTest::newRow("no match") << QByteArray("DEFINE * \"zzz\"")
+                              << QByteArray("552 no match [d/m/c = 0/0/0; 0.000r 0.000u 0.000s]\r\n");
+    QTest::newRow("quote word")
+        << QByteArray("DEFINE * \"a\"\\\"\"b\"")
+        << QByteArray("150 1 definitions retrieved\r\n"
+                      "151 \"a\\\"b\" gcide \"The Collaborative International Dictionary of English v.0.48\"\r\n"
+                      "a\"b\r\n   A word with a quote.\r\n..\r\n...-based\r\n.\r\n"
+                      "250 ok [d/m/c = 1/0/20; 0.000r 0.000u 0.000s]\r\n");
+    QTest::newRow("one database")
+        << QByteArray("DEFINE wn apple")
+        << QByteArray("150 1 definitions retrieved\r\n"
+                      "151 \"apple\" wn \"WordNet (r) 3.0 (2006)\"\r\n"
+                      "apple\r\n    n 1: fruit with red or yellow or green skin {apple tree}\r\n.\r\n"
+                      "250 ok [d/m/c = 1/0/20; 0.000r 0.000u 0.000s]\r\n");
     QTest::newRow("unknown") << QByteArray("HELLO") << QByteArray("500 unknown command\r\n");
 }
 
@@ -175,13 +179,20 @@ void TestSupport::parsesWordsTheWayDictdDoes_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("word");
-    QTest::newRow("plain") << "DEFINE * \"apple\"" << "apple";
-    QTest::newRow("space") << "DEFINE * \"ice cream\"" << "ice cream";
-    QTest::newRow("joined parts") << "DEFINE * \"a\"\\\"\"b\"" << "a\"b";
-    QTest::newRow("backslash inside quotes is literal") << "DEFINE * \"a\\\"b\"" << "a\\b";
-    QTest::newRow("escaped backslash") << "DEFINE * \"a\"\\\\\"b\"" << "a\\b";
-    QTest::newRow("unquoted") << "define wn apple" << "apple";
-    QTest::newRow("no define") << "SHOW DB" << "";
+    QTest::newRow("plain") << "DEFINE * \"apple\""
+                           << "apple";
+    QTest::newRow("space") << "DEFINE * \"ice cream\""
+                           << "ice cream";
+    QTest::newRow("joined parts") << "DEFINE * \"a\"\\\"\"b\""
+                                  << "a\"b";
+    QTest::newRow("backslash inside quotes is literal") << "DEFINE * \"a\\\"b\""
+                                                        << "a\\b";
+    QTest::newRow("escaped backslash") << "DEFINE * \"a\"\\\\\"b\""
+                                       << "a\\b";
+    QTest::newRow("unquoted") << "define wn apple"
+                              << "apple";
+    QTest::newRow("no define") << "SHOW DB"
+                               << "";
 }
 
 void TestSupport::parsesWordsTheWayDictdDoes()
