@@ -5,6 +5,7 @@
 #include "MainWindow.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
 bool ClientApp::InitInstance()
@@ -18,7 +19,12 @@ bool ClientApp::InitInstance()
 
 QUrl ClientApp::HelpUrl()
 {
-    const QString installed = QStringLiteral(QUORLEX_INSTALLED_GUIDE);
+    return HelpUrlFor(QCoreApplication::applicationDirPath());
+}
+
+QUrl ClientApp::HelpUrlFor(const QString& programDir)
+{
+    const QString installed = QDir::cleanPath(QDir(programDir).filePath(QUORLEX_GUIDE_FROM_PROGRAM));
     if (QFileInfo::exists(installed))
         return QUrl::fromLocalFile(installed);
     return QUrl::fromLocalFile(QStringLiteral(QUORLEX_SOURCE_GUIDE));

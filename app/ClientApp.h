@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QUrl>
 
 // The application: installs the help handler and runs the main window.
@@ -7,8 +8,9 @@ class ClientApp {
 public:
     // Runs the main window modally; false, as the program then ends.
     bool InitInstance();
-    // The user guide: installed with the program, or in the source tree
-    // when run from the build tree.
+    // The user guide: installed beside the program (share/doc/quorlex under
+    // its prefix), or in the source tree when run from the build tree.
     static QUrl HelpUrl();
+    static QUrl HelpUrlFor(const QString& programDir);
     static void OnHelp();
 };

@@ -22,15 +22,15 @@ set(guide ${CMAKE_INSTALL_DATAROOTDIR}/doc/quorlex)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/index.html ${PROJECT_SOURCE_DIR}/docs/screenshot.png DESTINATION ${guide})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/res/icons/ DESTINATION ${guide}/icons FILES_MATCHING PATTERN "*.svg")
 
-# The Debian package. Its prefix is the configured one, because the program
-# looks for the installed guide there: configure with -DCMAKE_INSTALL_PREFIX=/usr.
+# The Debian package, under /usr whatever prefix was configured: the program
+# finds its guide relative to itself.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quorlex)
 set(CPACK_PACKAGE_VENDOR Tallowmere)
 set(CPACK_PACKAGE_CONTACT "Quorlex maintainers <maintainers@tallowmere.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop client for DICT dictionary servers")
 set(CPACK_PACKAGE_DESCRIPTION "Quorlex keeps a list of DICT (RFC 2229) servers, sends every word you search to all of them and shows the definitions with their cross-references as links.")
-set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -4,6 +4,7 @@
 #include "DesktopUrl.h"
 #include "DialogUnits.h"
 #include "DictConnection.h"
+#include "FileBytes.h"
 #include "HelpRequest.h"
 #include "MainWindow.h"
 #include "RichTextView.h"
@@ -110,6 +111,7 @@ private slots:
     void altFPressesForwardsAndF10OpensTheFileMenu();
     void altSSearchesAndAltTOpensTheToolsMenu();
     void helpOpensTheGuide();
+    void installedGuideIsFoundUnderAnyPrefix();
     void controlsTakeClicksAndTabInTemplateOrder();
     void menuOpensTheServersDialogAndTheAboutBox();
     void withoutServersTheHistoryStillWorksAndNothingIsSent();
@@ -441,6 +443,19 @@ void MainWindowTest::helpOpensTheGuide()
     QVERIFY(opened.isLocalFile());
     QVERIFY(QFile::exists(opened.toLocalFile()));
     QVERIFY(opened.toLocalFile().endsWith("/index.html"));
+}
+
+void MainWindowTest::installedGuideIsFoundUnderAnyPrefix()
+{
+    QTemporaryDir prefix;
+    QVERIFY(QDir(prefix.path()).mkpath("bin") && QDir(prefix.path()).mkpath("share/doc/quorlex"));
+    const QString guide = prefix.filePath("share/doc/quorlex/index.html");
+    // Not installed there: the source tree's guide.
+    const QUrl fallback = ClientApp::HelpUrlFor(prefix.filePath("bin"));
+    QVERIFY(fallback != QUrl::fromLocalFile(guide));
+    QVERIFY(QFile::exists(fallback.toLocalFile()));
+    WriteFileBytes(guide, "<html></html>");
+    QCOMPARE(ClientApp::HelpUrlFor(prefix.filePath("bin")), QUrl::fromLocalFile(guide));
 }
 
 void MainWindowTest::controlsTakeClicksAndTabInTemplateOrder()
