@@ -3,6 +3,7 @@
 // each (best round) and their ratio, which a linear rendering keeps near 2;
 // 4 MiB too, to show the cost of a character beyond the cache.
 // Usage: bench_render [ROUNDS]
+#include "BenchCommon.h"
 #include "RenderDefinitions.h"
 
 #include <QElapsedTimer>
@@ -60,7 +61,7 @@ double Best(const std::vector<double>& times)
 
 int main(int argc, char** argv)
 {
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+    const int rounds = CountArgument(argc, argv, 1, 9);
     // 4 MiB as well: past the processor's cache, where the cost of a
     // character no longer drops with a smaller working set.
     const int sizes[] = {1024, 2048, 4096};

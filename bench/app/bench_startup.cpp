@@ -2,6 +2,7 @@
 // loop idle, and the peak resident size then, over fresh processes that
 // run the program's own start-up (ClientApp) with an empty profile.
 // Usage: bench_startup [RUNS]    (one run: bench_startup --child)
+#include "BenchCommon.h"
 #include "ClientApp.h"
 
 #include <QApplication>
@@ -104,22 +105,15 @@ bool RunOnce(const char* self, long long& ns, long& kb)
     return std::sscanf(output.c_str(), "%lld %ld", &ns, &kb) == 2;
 }
 
-template <typename T> T Median(std::vector<T> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenUnlessSet();
     if (argc > 1 && std::string(argv[1]) == "--child")
         return RunChild(argc, argv);
 
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 21;
+    const int runs = CountArgument(argc, argv, 1, 21);
     // An empty profile: no servers to connect to, nothing of the user's touched.
     QTemporaryDir profile;
     if (!profile.isValid())

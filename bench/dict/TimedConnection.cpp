@@ -2,6 +2,15 @@
 
 #include <cstdlib>
 
+bool TimedConnection::Open(TreeCtrl* tree)
+{
+    InsertRootItem(tree);
+    Create();
+    ConnectToServer();
+    WaitForFinalStatus();
+    return IsConnected();
+}
+
 void TimedConnection::WaitForFinalStatus()
 {
     if (!m_bFinished)

@@ -13,6 +13,9 @@ class TimedConnection : public DictConnection {
 public:
     using DictConnection::DictConnection;
 
+    // Puts the root node in the tree, connects and waits for the database
+    // list; false when the connection did not come up.
+    bool Open(TreeCtrl* tree);
     // Runs the event loop until a reply's final status line (of the
     // database list or of a definition request) has been handled.
     void WaitForFinalStatus();

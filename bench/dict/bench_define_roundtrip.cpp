@@ -1,6 +1,7 @@
 // Round trip of DEFINE * "apple" on one persistent connection to a real
 // dictd on loopback, with the quick acknowledgement after each send on
 // and off. Usage: bench_define_roundtrip [ROUNDS]
+#include "BenchCommon.h"
 #include "DictdFixture.h"
 #include "TimedConnection.h"
 #include "TreeCtrl.h"
@@ -13,12 +14,6 @@
 #include <vector>
 
 namespace {
-
-double MedianMs(std::vector<qint64> samples)
-{
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2] / 1e6;
-}
 
 std::vector<qint64> Measure(TimedConnection& connection, bool quickAck, int rounds)
 {
@@ -34,10 +29,9 @@ std::vector<qint64> Measure(TimedConnection& connection, bool quickAck, int roun
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenUnlessSet();
     QApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 101;
+    const int rounds = CountArgument(argc, argv, 1, 101);
 
     const DictdFixture dictd;
     if (dictd.Port() == 0)
@@ -47,12 +41,9 @@ int main(int argc, char** argv)
     TreeCtrl tree(&widget);
     {
         TimedConnection connection("127.0.0.1", dictd.Port());
-        connection.InsertRootItem(&tree);
-        connection.Create();
-        connection.ConnectToServer();
-        connection.WaitForFinalStatus();
-        const double on = MedianMs(Measure(connection, true, rounds));
-        const double off = MedianMs(Measure(connection, false, rounds));
+        connection.Open(&tree);
+        const double on = Median(Measure(connection, true, rounds)) / 1e6;
+        const double off = Median(Measure(connection, false, rounds)) / 1e6;
         std::printf("DEFINE * \"apple\" round trip, dictd on 127.0.0.1, one persistent connection, median of %d:\n",
                     rounds);
         std::printf("  quick acknowledgement on:  %8.3f ms\n", on);

@@ -3,6 +3,7 @@
 // is stored, beside a raw-socket floor that acknowledges at once and the
 // dictd project's "dict" client (one process per word, as it is used).
 // Usage: bench_end_to_end [ROUNDS]
+#include "BenchCommon.h"
 #include "DictdFixture.h"
 #include "RawDictClient.h"
 #include "TimedConnection.h"
@@ -31,12 +32,9 @@ struct Samples {
     std::vector<long long> program, floor, client;
 };
 
-double MedianMs(std::vector<long long> samples)
+double MedianMs(const std::vector<long long>& samples)
 {
-    if (samples.empty())
-        return 0;
-    std::sort(samples.begin(), samples.end());
-    return static_cast<double>(samples[samples.size() / 2]) / 1e6;
+    return static_cast<double>(Median(samples)) / 1e6;
 }
 
 // The wall time of one "dict" run, or -1 when it could not run or failed.
@@ -71,10 +69,9 @@ void Report(const char* label, const Samples& samples)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenUnlessSet();
     QApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 21;
+    const int rounds = CountArgument(argc, argv, 1, 21);
 
     const DictdFixture dictd;
     RawDictClient raw;
@@ -85,10 +82,7 @@ int main(int argc, char** argv)
     QTreeWidget widget;
     TreeCtrl tree(&widget);
     TimedConnection connection("127.0.0.1", dictd.Port());
-    connection.InsertRootItem(&tree);
-    connection.Create();
-    connection.ConnectToServer();
-    connection.WaitForFinalStatus();
+    connection.Open(&tree);
 
     std::vector<Samples> perWord(Words.size());
     Samples all;

@@ -2,6 +2,7 @@
 // loopback by a DictConnection with its transcript on, beside a floor: a
 // plain loop reading the same bytes from a socket and writing the lines of
 // each read to a file with one flush. Usage: bench_large_reply [MEGABYTES] [ROUNDS]
+#include "BenchCommon.h"
 #include "BlockingReplyServer.h"
 #include "TimedConnection.h"
 #include "TreeCtrl.h"
@@ -61,10 +62,7 @@ qint64 TimeDictConnection(int port)
     QTreeWidget widget;
     TreeCtrl tree(&widget);
     TimedConnection connection("127.0.0.1", port);
-    connection.InsertRootItem(&tree);
-    connection.Create();
-    connection.ConnectToServer();
-    connection.WaitForFinalStatus();
+    connection.Open(&tree);
     const qint64 elapsed = connection.TimeDefine("apple");
     connection.RemoveRootItem();
     connection.Close();
@@ -131,21 +129,14 @@ double MBps(std::size_t bytes, qint64 nanoseconds)
     return bytes / 1e6 / (nanoseconds / 1e9);
 }
 
-qint64 Median(std::vector<qint64> samples)
-{
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenUnlessSet();
     QApplication app(argc, argv);
-    const int megabytes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
-    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const int megabytes = CountArgument(argc, argv, 1, 20);
+    const int rounds = CountArgument(argc, argv, 2, 3);
 
     const std::string reply = BuildReply(static_cast<std::size_t>(megabytes) * 1000 * 1000);
     if (reply.size() < 1000)

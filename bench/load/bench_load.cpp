@@ -4,6 +4,7 @@
 // size after warm-up, at 100 and at 1,000 searches; the scripted servers
 // in the same process keep no records of the traffic meanwhile.
 // Usage: bench_load [SERVERS] [SEARCHES]
+#include "BenchCommon.h"
 #include "LoadRun.h"
 #include "ProcStatusKb.h"
 
@@ -15,11 +16,10 @@
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenUnlessSet();
     QApplication app(argc, argv);
-    const int servers = argc > 1 ? std::atoi(argv[1]) : 50;
-    const int searches = argc > 2 ? std::atoi(argv[2]) : 1000;
+    const int servers = CountArgument(argc, argv, 1, 50);
+    const int searches = CountArgument(argc, argv, 2, 1000);
     LoadRun run(servers);
     const QString started = run.Start();
     if (!started.isEmpty()) {

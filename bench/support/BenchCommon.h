@@ -1,0 +1,19 @@
+#pragma once
+
+#include <algorithm>
+#include <vector>
+
+// What the benchmarks share: their platform, their arguments, their medians.
+
+// The offscreen platform unless QT_QPA_PLATFORM asks for another.
+void UseOffscreenUnlessSet();
+// The count given as argument `index`, at least 1; `fallback` when absent.
+int CountArgument(int argc, char** argv, int index, int fallback);
+
+template <typename T> T Median(std::vector<T> values)
+{
+    if (values.empty())
+        return T();
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
