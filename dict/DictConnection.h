@@ -31,9 +31,10 @@ public:
     HTREEITEM GetRootItem() const { return m_hRootItem; }
     // One read's bytes: recorded, cut into lines and handled. False when the
     // connection gave up on an endless line and closed. The records reach
-    // the file when the receive notification ends, a command goes or the
-    // connection is destroyed.
+    // the file when the receive notification ends, a command goes, the
+    // connection is destroyed or FlushRecords is called.
     bool ReceiveBytes(const char* data, int n);
+    void FlushRecords();
 
     virtual void SendShowDb();
     virtual void OnDatabaseListStatus(const std::string& line);
@@ -58,7 +59,6 @@ private:
     void SendCommand(const std::string& command);
     void ReceiveAvailable();
     void WriteRecord(const std::string& record);
-    void FlushRecords();
     bool CanSend(const std::string& command) const;
     void UpdateActivityImage();
     void SetRootImage(int image);

@@ -83,6 +83,7 @@ public:
     std::string Snapshot()
     {
         std::ostringstream out;
+        m_connection.FlushRecords();
         std::ifstream transcript(m_host + ".log", std::ios::binary);
         std::string record;
         while (std::getline(transcript, record))
