@@ -239,7 +239,7 @@ void DictConnection::UpdateActivityImage()
 
 void DictConnection::OnUnexpectedLine(const std::string&) {}
 
-// ---- Commands ----
+// ---- Transcript ----
 
 void DictConnection::WriteRecord(const std::string& record)
 {
@@ -258,6 +258,8 @@ void DictConnection::FlushRecords()
     m_transcript.flush();
     m_strPendingRecords.clear();
 }
+
+// ---- Commands ----
 
 bool DictConnection::CanSend(const std::string& command) const
 {
