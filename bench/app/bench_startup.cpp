@@ -4,10 +4,10 @@
 // Usage: bench_startup [RUNS]    (one run: bench_startup --child)
 #include "BenchCommon.h"
 #include "ClientApp.h"
+#include "ProcStatusKb.h"
 
 #include <QApplication>
 #include <QDialog>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -34,17 +34,6 @@ long long MonotonicNs()
     return now.tv_sec * 1000000000LL + now.tv_nsec;
 }
 
-long PeakRssKb()
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').front().toLong();
-    return 0;
-}
-
 // Waits for the main window's first show, lets the loop run dry once,
 // then reports and closes the window as Escape would.
 class IdleProbe : public QObject {
@@ -56,7 +45,7 @@ public:
             m_bSeen = true;
             QTimer::singleShot(0, window, [window] {
                 const long long launched = std::atoll(qgetenv(LaunchVariable).constData());
-                std::printf("%lld %ld\n", MonotonicNs() - launched, PeakRssKb());
+                std::printf("%lld %ld\n", MonotonicNs() - launched, ProcStatusKb("VmHWM"));
                 std::fflush(stdout);
                 window->reject();
             });

@@ -1,8 +1,8 @@
 #include "RawDictClient.h"
 
+#include "ConnectLoopback.h"
 #include "FormatDefineCommand.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -19,12 +19,8 @@ RawDictClient::~RawDictClient()
 
 bool RawDictClient::Connect(int port)
 {
-    m_nSocket = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (m_nSocket < 0 || ::connect(m_nSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+    m_nSocket = ConnectLoopback(port);
+    if (m_nSocket < 0)
         return false;
     std::string greeting;
     return ReadLine(greeting) && greeting.starts_with("220");

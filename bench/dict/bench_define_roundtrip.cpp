@@ -42,8 +42,8 @@ int main(int argc, char** argv)
     {
         TimedConnection connection("127.0.0.1", dictd.Port());
         connection.Open(&tree);
-        const double on = Median(Measure(connection, true, rounds)) / 1e6;
-        const double off = Median(Measure(connection, false, rounds)) / 1e6;
+        const double on = MedianMs(Measure(connection, true, rounds));
+        const double off = MedianMs(Measure(connection, false, rounds));
         std::printf("DEFINE * \"apple\" round trip, dictd on 127.0.0.1, one persistent connection, median of %d:\n",
                     rounds);
         std::printf("  quick acknowledgement on:  %8.3f ms\n", on);

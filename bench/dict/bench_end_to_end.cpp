@@ -32,11 +32,6 @@ struct Samples {
     std::vector<long long> program, floor, client;
 };
 
-double MedianMs(const std::vector<long long>& samples)
-{
-    return static_cast<double>(Median(samples)) / 1e6;
-}
-
 // The wall time of one "dict" run, or -1 when it could not run or failed.
 long long TimeDictClient(int port, const std::string& word)
 {

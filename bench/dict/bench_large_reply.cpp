@@ -5,6 +5,7 @@
 // connection writes its records. Usage: bench_large_reply [MEGABYTES] [ROUNDS]
 #include "BenchCommon.h"
 #include "BlockingReplyServer.h"
+#include "ConnectLoopback.h"
 #include "TimedConnection.h"
 #include "TreeCtrl.h"
 
@@ -12,8 +13,6 @@
 #include <QElapsedTimer>
 #include <QTreeWidget>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -70,20 +69,6 @@ qint64 TimeDictConnection(int port)
     return elapsed;
 }
 
-int ConnectPlain(int port)
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    if (::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(s);
-        return -1;
-    }
-    return s;
-}
-
 // Reads until a line starting with `last` has come, each line to the file
 // followed by a flush, or with one flush after each read's lines.
 bool ReadLinesUntil(int s, const std::string& last, std::ofstream& file, bool flushEachLine)
@@ -113,7 +98,7 @@ bool ReadLinesUntil(int s, const std::string& last, std::ofstream& file, bool fl
 
 qint64 TimeFloor(int port, bool flushEachLine)
 {
-    const int s = ConnectPlain(port);
+    const int s = ConnectLoopback(port);
     std::ofstream file("floor.log", std::ios::out | std::ios::trunc);
     if (s < 0 || !ReadLinesUntil(s, "220 ", file, flushEachLine))
         return -1;

@@ -10,6 +10,11 @@ void UseOffscreenUnlessSet()
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
+double MedianMs(const std::vector<long long>& nanoseconds)
+{
+    return static_cast<double>(Median(nanoseconds)) / 1e6;
+}
+
 int CountArgument(int argc, char** argv, int index, int fallback)
 {
     return argc > index ? std::max(1, std::atoi(argv[index])) : fallback;

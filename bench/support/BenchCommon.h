@@ -10,6 +10,9 @@ void UseOffscreenUnlessSet();
 // The count given as argument `index`, at least 1; `fallback` when absent.
 int CountArgument(int argc, char** argv, int index, int fallback);
 
+// Nanosecond samples' median in milliseconds.
+double MedianMs(const std::vector<long long>& nanoseconds);
+
 template <typename T> T Median(std::vector<T> values)
 {
     if (values.empty())
