@@ -1,10 +1,11 @@
 #include "ClientApp.h"
+#include "DisplayApplication.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
-    QApplication application(argc, argv);
+    const auto application = OpenDisplayApplication(argc, argv);
     ClientApp app;
     app.InitInstance();
     return 0;

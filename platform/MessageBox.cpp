@@ -15,6 +15,7 @@ QMessageBox::Icon ToQt(MessageIcon icon)
     case MessageIcon::Information: return QMessageBox::Information;
     case MessageIcon::Error:
     case MessageIcon::Stop: return QMessageBox::Critical;
+    case MessageIcon::Warning: return QMessageBox::Warning;
     case MessageIcon::None: break;
     }
     return QMessageBox::NoIcon;

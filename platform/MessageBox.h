@@ -5,7 +5,7 @@
 
 class QWidget;
 
-enum class MessageIcon { None, Information, Error, Stop };
+enum class MessageIcon { None, Information, Error, Stop, Warning };
 
 struct MessageBoxRecord {
     std::string text;

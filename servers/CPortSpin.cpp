@@ -5,7 +5,7 @@
 
 CPortSpin::CPortSpin(QWidget* parent) : QSpinBox(parent)
 {
-    setRange(0, std::numeric_limits<int>::max());
+    setRange(Empty, std::numeric_limits<int>::max());
     setWrapping(false);
     setButtonSymbols(QAbstractSpinBox::UpDownArrows);
 }
@@ -27,11 +27,22 @@ QAbstractSpinBox::StepEnabled CPortSpin::stepEnabled() const
     return enabled;
 }
 
-// Digits only: no sign, no group separators.
+// Digits only: no sign, no group separators. An empty field stays empty
+// when the focus leaves it, instead of going back to the last number.
 QValidator::State CPortSpin::validate(QString& text, int& pos) const
 {
     for (const QChar c : text)
         if (c < u'0' || c > u'9')
             return QValidator::Invalid;
-    return QSpinBox::validate(text, pos);
+    return text.isEmpty() ? QValidator::Acceptable : QSpinBox::validate(text, pos);
+}
+
+int CPortSpin::valueFromText(const QString& text) const
+{
+    return text.isEmpty() ? Empty : QSpinBox::valueFromText(text);
+}
+
+QString CPortSpin::textFromValue(int value) const
+{
+    return value == Empty ? QString() : QSpinBox::textFromValue(value);
 }

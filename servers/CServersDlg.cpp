@@ -75,20 +75,27 @@ void CServersDlg::CreateControls()
     close->setFocus();
 }
 
-// Text of the host field as typed; the port field's text when it holds a
-// whole number, else the previous number stays.
-void CServersDlg::DoDataExchange(bool saveAndValidate)
+// Text of the host field as typed, then the port field's number. A port
+// field without a whole number is refused as the platform's exchange does:
+// a prompt, the focus back in the field, the previous number kept.
+bool CServersDlg::DoDataExchange(bool saveAndValidate)
 {
     if (!saveAndValidate) {
         m_hostEdit->setText(QString::fromStdString(m_strHostName));
         m_portSpin->setValue(m_nPortNumber);
-        return;
+        return true;
     }
     m_strHostName = m_hostEdit->text().toStdString();
     bool isNumber = false;
     const int port = m_portSpin->cleanText().toInt(&isNumber);
-    if (isNumber)
-        m_nPortNumber = port;
+    if (!isNumber) {
+        ShowMessageBox(this, "Please enter an integer.", "Quorlex", MessageIcon::Warning);
+        m_portSpin->setFocus();
+        m_portSpin->selectAll();
+        return false;
+    }
+    m_nPortNumber = port;
+    return true;
 }
 
 void CServersDlg::OnInitDialog()
@@ -112,8 +119,8 @@ void CServersDlg::OnInitDialog()
 
 void CServersDlg::accept()
 {
-    DoDataExchange(true);
-    QDialog::accept();
+    if (DoDataExchange(true))
+        QDialog::accept();
 }
 
 void CServersDlg::RefreshServerList()
@@ -134,8 +141,7 @@ void CServersDlg::SetPort(int port)
 
 void CServersDlg::OnAdd()
 {
-    DoDataExchange(true);
-    if (m_strHostName.empty())
+    if (!DoDataExchange(true) || m_strHostName.empty())
         return;
     ConnectionRegistry& registry = ConnectionRegistry::Instance();
     if (registry.HasServer(m_strHostName)) {

@@ -24,7 +24,7 @@ private:
     QPushButton* AddButton(const QString& text, int x, int y, int w, int h);
     void Place(QWidget* control, int x, int y, int w, int h);
     void CreateControls();
-    void DoDataExchange(bool saveAndValidate);
+    bool DoDataExchange(bool saveAndValidate);
     void OnInitDialog();
     void RefreshServerList();
     void SetPort(int port);

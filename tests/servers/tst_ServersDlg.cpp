@@ -24,6 +24,8 @@ const QString Information =
     QStringLiteral("|Information|") + QString::number(static_cast<int>(MessageIcon::Information));
 const QString Duplicate = "This server has already been added" + Information;
 const QString OutOfRange = "Port number must be between 1 and 65535 inclusive" + Information;
+const QString NotANumber =
+    QStringLiteral("Please enter an integer.|Quorlex|") + QString::number(static_cast<int>(MessageIcon::Warning));
 
 template <typename T> T* Child(const QDialog& dialog, const char* name)
 {
@@ -89,8 +91,8 @@ private slots:
     void emptyHostDoesNothing();
     void duplicateHostIsRefused();
     void otherLetterCaseIsANewServer();
-    void portOutOfRangeResetsTo2628_data();
-    void portOutOfRangeResetsTo2628();
+    void badPortIsRefused_data();
+    void badPortIsRefused();
     void portFieldTakesDigitsOnly();
     void upDownStepsWithinRangeWithoutWrap();
     void successfulAddConnectsAndSortsTheRowIn();
@@ -284,25 +286,38 @@ void TestServersDlg::otherLetterCaseIsANewServer()
     QCOMPARE(Roots(), (QStringList{"localhost:" + port, "LocalHost:" + port}));
 }
 
-void TestServersDlg::portOutOfRangeResetsTo2628_data()
+void TestServersDlg::badPortIsRefused_data()
 {
     QTest::addColumn<QString>("port");
-    QTest::newRow("0") << "0";
-    QTest::newRow("65536") << "65536";
-    QTest::newRow("70000") << "70000";
-    QTest::newRow("2147483647") << "2147483647";
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("portAfter");
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("0") << "0" << OutOfRange << "2628"
+                       << "addButton";
+    QTest::newRow("65536") << "65536" << OutOfRange << "2628"
+                           << "addButton";
+    QTest::newRow("70000") << "70000" << OutOfRange << "2628"
+                           << "addButton";
+    QTest::newRow("2147483647") << "2147483647" << OutOfRange << "2628"
+                                << "addButton";
+    QTest::newRow("empty") << "" << NotANumber << ""
+                           << "portNumber";
 }
 
-void TestServersDlg::portOutOfRangeResetsTo2628()
+void TestServersDlg::badPortIsRefused()
 {
     QFETCH(QString, port);
+    QFETCH(QString, message);
+    QFETCH(QString, portAfter);
+    QFETCH(QString, focus);
     Run([&](CServersDlg& dialog) {
         QTest::keyClicks(Host(dialog), "127.0.0.2");
         TypePort(Port(dialog), port);
         QCOMPARE(Port(dialog)->text(), port);
         Click(Button(dialog, "addButton"));
-        QCOMPARE(m_messages, QStringList{OutOfRange});
-        QCOMPARE(Port(dialog)->text(), QStringLiteral("2628"));
+        QCOMPARE(m_messages, QStringList{message});
+        QCOMPARE(Port(dialog)->text(), portAfter);
+        QVERIFY(IsFocused(dialog, Child<QWidget>(dialog, qPrintable(focus))));
         QCOMPARE(Host(dialog)->text(), QStringLiteral("127.0.0.2"));
         QCOMPARE(Rows(dialog), QStringList());
     });
@@ -385,20 +400,38 @@ void TestServersDlg::deleteSelectedRemovesTheBranchAtOnce()
     });
 }
 
+// Without a number in the port field the dialog stays until one is typed.
 void TestServersDlg::enterClosesWithoutAdding_data()
 {
     QTest::addColumn<QString>("field");
-    QTest::newRow("host field") << "hostName";
-    QTest::newRow("port field") << "portNumber";
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("host field") << "hostName"
+                                << "2629" << QStringList();
+    QTest::newRow("port field") << "portNumber"
+                                << "2629" << QStringList();
+    QTest::newRow("port field empty") << "portNumber"
+                                      << "" << QStringList{NotANumber};
+    QTest::newRow("Close, port empty") << "closeButton"
+                                       << "" << QStringList{NotANumber};
 }
 
 void TestServersDlg::enterClosesWithoutAdding()
 {
     QFETCH(QString, field);
+    QFETCH(QString, port);
+    QFETCH(QStringList, messages);
     const int result = Run([&](CServersDlg& dialog) {
         QTest::keyClicks(Host(dialog), "127.0.0.6");
-        TypePort(Port(dialog), "2629");
+        TypePort(Port(dialog), port);
         QTest::keyClick(Child<QWidget>(dialog, qPrintable(field)), Qt::Key_Return);
+        QCOMPARE(m_messages, messages);
+        QCOMPARE(dialog.isVisible(), !messages.isEmpty());
+        if (dialog.isVisible()) {
+            QVERIFY(IsFocused(dialog, Port(dialog)));
+            TypePort(Port(dialog), "2629");
+            QTest::keyClick(Port(dialog), Qt::Key_Return);
+        }
         QVERIFY(!dialog.isVisible());
     });
     QCOMPARE(result, int(QDialog::Accepted));
