@@ -35,10 +35,13 @@ QUrl ClientApp::HelpUrl()
 
 QUrl ClientApp::HelpUrlFor(const QString& programDir)
 {
-    const QString installed = QDir::cleanPath(QDir(programDir).filePath(QUORLEX_GUIDE_FROM_PROGRAM));
-    if (QFileInfo::exists(installed))
-        return QUrl::fromLocalFile(installed);
-    return QUrl::fromLocalFile(QStringLiteral(QUORLEX_SOURCE_GUIDE));
+    // Installed under a prefix, or the copy in the build tree beside the program.
+    const QDir dir(programDir);
+    const QString installed = QDir::cleanPath(dir.filePath(QUORLEX_GUIDE_FROM_PROGRAM));
+    const QString inBuildTree = QDir::cleanPath(dir.filePath(QUORLEX_GUIDE_IN_BUILD_TREE));
+    if (!QFileInfo::exists(installed) && QFileInfo::exists(inBuildTree))
+        return QUrl::fromLocalFile(inBuildTree);
+    return QUrl::fromLocalFile(installed);
 }
 
 void ClientApp::OnHelp()
