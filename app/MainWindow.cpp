@@ -43,7 +43,9 @@ std::string Narrow(const QString& text)
 
 }  // namespace
 
-MainWindow::MainWindow() : m_hIcon(":/icons/quorlex.svg"), m_treeWidget(new QTreeWidget(this)), m_tree(m_treeWidget)
+MainWindow::MainWindow()
+    : m_hIcon(":/icons/quorlex.svg"), m_treeWidget(new QTreeWidget(this)), m_tree(m_treeWidget),
+      m_viewRefresh([this] { ShowSelection(); })
 {
     setWindowTitle("Tallowmere DICT Client");
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
@@ -57,6 +59,7 @@ MainWindow::~MainWindow()
 {
     qApp->removeEventFilter(this);
     m_tree.SetSelChangedHandler(nullptr);
+    m_tree.SetSelectedItemGrewHandler(nullptr);
 }
 
 void MainWindow::CreateMenu()
@@ -130,6 +133,7 @@ void MainWindow::OnInitDialog()
         m_treeImages.emplace_back(file);
     m_tree.SetImageList(m_treeImages);
     m_tree.SetSelChangedHandler([this](HTREEITEM item) { OnTreeSelChanged(item); });
+    m_tree.SetSelectedItemGrewHandler([this](HTREEITEM) { m_viewRefresh.Request(); });
     // The buttons show their arrows; the mnemonic stays in the hidden text.
     for (auto [button, file] : {std::pair{m_backButton, ":/icons/arrow-back.svg"},
                                 std::pair{m_forwardsButton, ":/icons/arrow-forwards.svg"}}) {
@@ -208,8 +212,16 @@ void MainWindow::OnForwards()
 
 // ---- Definition view ----
 
+// A node that keeps receiving definitions is shown again at a pace the
+// view's own cost allows, not once per definition.
+void MainWindow::ShowSelection()
+{
+    OnTreeSelChanged(m_tree.GetSelectedItem());
+}
+
 void MainWindow::OnTreeSelChanged(HTREEITEM item)
 {
+    m_viewRefresh.Cancel();
     if (!item) {
         m_definitionView->SetPlainText("NULL");
         return;

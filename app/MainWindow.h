@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ThrottledRefresh.h"
 #include "TreeCtrl.h"
 
 #include <QDialog>
@@ -44,6 +45,8 @@ public:
     const std::list<QString>& BackHistory() const { return m_backHistory; }
     const std::list<QString>& ForwardHistory() const { return m_forwardHistory; }
     const QString& CurrentWord() const { return m_strCurrentWord; }
+    // How often the view was rebuilt for a selected node that kept growing.
+    int ViewRefreshCount() const { return m_viewRefresh.Count(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -59,6 +62,7 @@ private:
     void PushForwardHistory(const QString& word);
     void LookUp(const QString& word);
     void RenderDefinitions(const QString& stored);
+    void ShowSelection();
     bool IsForwardsMnemonic(QEvent* event) const;
 
     QIcon m_hIcon;
@@ -70,6 +74,7 @@ private:
     std::list<QString> m_backHistory;
     std::list<QString> m_forwardHistory;
     QString m_strCurrentWord;
+    ThrottledRefresh m_viewRefresh;
 
     QMenuBar* m_menuBar = nullptr;
     QPushButton* m_searchButton = nullptr;

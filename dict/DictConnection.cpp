@@ -90,22 +90,65 @@ void DictConnection::RemoveRootItem()
 
 void DictConnection::ConnectToServer()
 {
+    ResetStream();
     m_expectedReplies.push_back(Greeting);
-    Connect(GetHost(), m_nPort);
+    m_state = ConnectionState::Connecting;
+    // A connect that fails at once reports nothing later.
+    if (!Connect(GetHost(), m_nPort))
+        OnConnectionLost();
+}
+
+// A new connection is a new stream: nothing of the old one carries over,
+// only the transcript, which goes on in the same file.
+void DictConnection::Reconnect()
+{
+    Close();
+    Create();
+    ConnectToServer();
+}
+
+void DictConnection::ResetStream()
+{
+    m_expectedReplies.clear();
+    m_strReceiveBuffer.clear();
+    m_nScannedBytes = 0;
+    m_bPendingLf = false;
+    m_strCurrentDefinition.clear();
+    m_bKeepCurrentDefinition = false;
+    m_nOutstandingDefines = 0;
 }
 
 void DictConnection::OnConnect(int error)
 {
     if (error == SocketError::None || error == SocketError::IsConnected)
         SetRootImage(ImageIdle);
+    else
+        OnConnectionLost();
     AsyncSocket::OnConnect(error);
 }
 
 void DictConnection::OnClose(int error)
 {
+    OnConnectionLost();
+    AsyncSocket::OnClose(error);
+}
+
+// Every way a connection ends comes here. A request left unanswered (a
+// server's time or query limit, a reset) is sent once more on a new
+// connection; otherwise the server stays closed until the next lookup.
+void DictConnection::OnConnectionLost()
+{
+    const bool resend = m_nOutstandingDefines > 0 && !m_bResent;
+    m_state = ConnectionState::Closed;
+    m_nOutstandingDefines = 0;
+    m_bWordHeld = false;
     SetRootImage(ImageClosed);
     RemoveDatabaseItems();
-    AsyncSocket::OnClose(error);
+    if (!resend)
+        return;
+    m_bResent = true;
+    m_bWordHeld = true;
+    Reconnect();
 }
 
 void DictConnection::OnSend(int error)
@@ -175,8 +218,7 @@ bool DictConnection::ReceiveBytes(const char* data, int n)
 void DictConnection::CloseAsAtEndOfStream()
 {
     Close();
-    SetRootImage(ImageClosed);
-    RemoveDatabaseItems();
+    OnConnectionLost();
 }
 
 // Every CR LF, lone CR or lone LF ends exactly one line, wherever the reads
@@ -261,50 +303,68 @@ void DictConnection::FlushRecords()
 
 // ---- Commands ----
 
-bool DictConnection::CanSend(const std::string& command) const
-{
-    // A command that cannot go out whole must not queue a reply, or every
-    // later reply would be matched against the wrong expectation.
-    return IsConnected() && command.size() + 2 <= MaxCommandLine;
-}
-
 // The record follows the command on to the wire: its reply is read only
 // after we return, so the file keeps the same order and the write costs
-// the round trip nothing.
-void DictConnection::SendCommand(const std::string& command)
+// the round trip nothing. False when the command is too long to go out
+// whole: it must then queue no reply, or every later reply would be
+// matched against the wrong expectation. A send that fails on a dropped
+// connection counts as sent; the close that follows settles it.
+bool DictConnection::SendCommand(const std::string& command)
 {
-    if (CanSend(command)) {
+    const bool fits = command.size() + 2 <= MaxCommandLine;
+    if (fits) {
         const std::string wire = command + "\r\n";
         Send(wire.data(), static_cast<int>(wire.size()));
     }
     WriteRecord("[out] " + command);
     FlushRecords();
+    return fits;
 }
 
 void DictConnection::SendShowDb()
 {
-    const std::string command = "SHOW DB";
-    if (CanSend(command))
+    if (SendCommand("SHOW DB"))
         m_expectedReplies.push_back(DatabaseListStatus);
-    SendCommand(command);
 }
 
 void DictConnection::OnGreeting(const std::string&)
 {
+    m_state = ConnectionState::Listing;
     SendShowDb();
+}
+
+void DictConnection::Define(const std::string& word)
+{
+    m_strLatestWord = word;
+    m_bResent = false;
+    if (m_state == ConnectionState::Ready) {
+        SendLatestWord();
+        return;
+    }
+    ClearDefinitions();
+    m_bWordHeld = true;
+    if (m_state == ConnectionState::Closed)
+        Reconnect();
 }
 
 // The old definitions go once the request is on its way, which keeps
 // their removal off the round trip.
-void DictConnection::Define(const std::string& word)
+void DictConnection::SendLatestWord()
 {
-    const std::string command = FormatDefineCommand(word);
-    if (CanSend(command)) {
+    m_bWordHeld = false;
+    if (SendCommand(FormatDefineCommand(m_strLatestWord))) {
         m_expectedReplies.push_back(DefineStatus);
         ++m_nOutstandingDefines;
     }
-    SendCommand(command);
     ClearDefinitions();
+}
+
+// Node labels come from the list, so a held lookup waits for its end.
+void DictConnection::OnListingDone()
+{
+    m_state = ConnectionState::Ready;
+    if (m_bWordHeld)
+        SendLatestWord();
 }
 
 // ---- Replies ----
@@ -319,6 +379,8 @@ void DictConnection::OnDatabaseListStatus(const std::string& line)
     const int code = StatusCode(words);
     if (code >= 100 && code <= 199)
         m_expectedReplies.push_front(DatabaseListLine);
+    else
+        OnListingDone();
 }
 
 void DictConnection::OnDatabaseListLine(const std::string& line)
@@ -399,10 +461,8 @@ void DictConnection::StoreCurrentDefinition()
     if (!stored.empty())
         stored += Separator;
     stored += m_strCurrentDefinition;
-    if (m_pTree->GetSelectedItem() == item) {
-        m_pTree->SelectItem(nullptr);
-        m_pTree->SelectItem(item);
-    }
+    if (m_pTree->GetSelectedItem() == item)
+        m_pTree->NotifySelectedItemGrew();
 }
 
 void DictConnection::ClearDefinitions()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AsyncSocket.h"
+#include "ConnectionState.h"
 #include "ReplyKind.h"
 #include "TreeCtrl.h"
 
@@ -29,6 +30,7 @@ public:
     void RemoveRootItem();
     void ConnectToServer();
     HTREEITEM GetRootItem() const { return m_hRootItem; }
+    ConnectionState GetState() const { return m_state; }
     // One read's bytes: recorded, cut into lines and handled. False when the
     // connection gave up on an endless line and closed. The records reach
     // the file when the receive notification ends, a command goes, the
@@ -56,10 +58,14 @@ protected:
     void OnClose(int error) override;
 
 private:
-    void SendCommand(const std::string& command);
+    bool SendCommand(const std::string& command);
+    void SendLatestWord();
+    void Reconnect();
+    void ResetStream();
+    void OnListingDone();
+    void OnConnectionLost();
     void ReceiveAvailable();
     void WriteRecord(const std::string& record);
-    bool CanSend(const std::string& command) const;
     void UpdateActivityImage();
     void SetRootImage(int image);
     void CutLines();
@@ -88,7 +94,17 @@ private:
     // The last line ended with a CR at the end of a read; an LF opening
     // the next read belongs to it.
     bool m_bPendingLf = false;
-    // Definition requests queued and not yet answered by a final status.
+    // The connection's life: a lookup is sent, held or first reconnects
+    // according to m_state alone.
+    ConnectionState m_state = ConnectionState::Closed;
+    // The word of the latest lookup; held until the connection is ready.
+    std::string m_strLatestWord;
+    bool m_bWordHeld = false;
+    // The latest word was sent once more after a close left it unanswered;
+    // a new lookup clears the mark, so a failing server never loops.
+    bool m_bResent = false;
+    // Definition requests sent on this connection and not yet answered by
+    // a final status.
     int m_nOutstandingDefines = 0;
     // Whether the definition now arriving is kept (it belongs to the
     // latest request and names its database).

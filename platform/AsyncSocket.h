@@ -1,9 +1,13 @@
 #pragma once
 
+#include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 
 class QTcpSocket;
+class QTimer;
+class TcpConnector;
 
 // Windows Sockets error numbers, kept because the connection logic and the
 // transcript of failures are written in their terms.
@@ -21,6 +25,13 @@ constexpr int Other = 10022;
 
 // A non-blocking stream socket whose notifications arrive as virtual calls
 // on the UI thread. Name resolution happens in the background.
+//
+// A notification never runs inside a call made on the socket (Connect,
+// Receive, Send, Close): Qt can notice a reset inside a flush, and a
+// handler closing the socket there would pull it from under the caller.
+// What Qt reports during such a call is delivered from the event loop
+// once the call has returned, in the order reported. After Close no
+// notification of the closed connection arrives.
 class AsyncSocket {
 public:
     AsyncSocket();
@@ -28,6 +39,7 @@ public:
     AsyncSocket(const AsyncSocket&) = delete;
     AsyncSocket& operator=(const AsyncSocket&) = delete;
 
+    // A fresh socket; false while one exists (Close it first).
     bool Create();
     // Host name, dotted IPv4 or IPv6 literal. A port outside 1..65535 fails.
     bool Connect(const std::string& host, int port);
@@ -49,15 +61,25 @@ protected:
     virtual void OnClose(int error);
 
 private:
+    class CallScope;
+
     void WireSignals();
+    void Deliver(std::function<void()> notification);
+    void Defer(std::function<void()> notification);
+    void DeliverDeferred();
+    void OnConnectDone(int descriptor, int error);
+    void HandleConnected();
     void HandleDisconnected();
     void HandleError();
     void RequestQuickAck();
-
-    template <typename Handler> auto Notifying(Handler handler);
+    void DetectDeadPeer();
 
     QTcpSocket* m_pSocket = nullptr;
-    int m_nNotifyDepth = 0;
+    std::unique_ptr<TcpConnector> m_pConnector;
+    std::unique_ptr<QTimer> m_pDeferTimer;
+    std::deque<std::function<void()>> m_deferred;
+    int m_nCallDepth = 0;
+    int m_nSignalDepth = 0;
     bool m_bConnected = false;
     bool m_bQuickAck = true;
     int m_nLastError = SocketError::None;

@@ -194,3 +194,14 @@ void TreeCtrl::SetSelChangedHandler(std::function<void(HTREEITEM)> handler)
 {
     m_onSelChanged = std::move(handler);
 }
+
+void TreeCtrl::NotifySelectedItemGrew()
+{
+    if (m_onSelectedItemGrew)
+        m_onSelectedItemGrew(GetSelectedItem());
+}
+
+void TreeCtrl::SetSelectedItemGrewHandler(std::function<void(HTREEITEM)> handler)
+{
+    m_onSelectedItemGrew = std::move(handler);
+}

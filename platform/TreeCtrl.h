@@ -46,6 +46,10 @@ public:
 
     void SetImageList(const std::vector<QIcon>& images);
     void SetSelChangedHandler(std::function<void(HTREEITEM)> handler);
+    // The selected node's content grew; whoever shows it refreshes in its
+    // own time rather than on every addition.
+    void NotifySelectedItemGrew();
+    void SetSelectedItemGrewHandler(std::function<void(HTREEITEM)> handler);
 
     QTreeWidget* Widget() const { return m_pWidget; }
 
@@ -59,4 +63,5 @@ private:
     std::vector<QIcon> m_images;
     std::unique_ptr<QTimer> m_pIconTimer;
     std::function<void(HTREEITEM)> m_onSelChanged;
+    std::function<void(HTREEITEM)> m_onSelectedItemGrew;
 };

@@ -8,6 +8,10 @@ ConnectionHarness::ConnectionHarness(const std::string& host, int port, bool con
     : m_strHost(host), m_tree(&m_widget)
 {
     m_tree.SetSelChangedHandler([this](HTREEITEM item) { OnSelChanged(item); });
+    m_tree.SetSelectedItemGrewHandler([this](HTREEITEM item) {
+        ++m_nGrowths;
+        m_textsSeen.push_back(m_connection->GetDefinitions(item));
+    });
     m_connection = std::make_unique<ProbedConnection>(host, port);
     m_connection->SetStepObserver([this] { RecordRootImage(); });
     m_connection->InsertRootItem(&m_tree);
@@ -20,6 +24,7 @@ ConnectionHarness::ConnectionHarness(const std::string& host, int port, bool con
 ConnectionHarness::~ConnectionHarness()
 {
     m_tree.SetSelChangedHandler(nullptr);
+    m_tree.SetSelectedItemGrewHandler(nullptr);
     m_connection->RemoveRootItem();
     m_connection->Close();
 }

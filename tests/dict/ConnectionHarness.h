@@ -37,7 +37,9 @@ public:
     // the same image are not changes.
     const std::vector<int>& RootImages() const { return m_rootImages; }
     const std::vector<HTREEITEM>& SelectionChanges() const { return m_selections; }
-    // The texts GetDefinitions gave inside each selection change.
+    // How often the selected node was reported grown.
+    int Growths() const { return m_nGrowths; }
+    // The texts GetDefinitions gave inside each selection change or growth.
     const std::vector<std::string>& TextsSeenOnSelection() const { return m_textsSeen; }
     std::vector<DatabaseNode> DatabaseNodes();
 
@@ -59,4 +61,5 @@ private:
     std::vector<int> m_rootImages;
     std::vector<HTREEITEM> m_selections;
     std::vector<std::string> m_textsSeen;
+    int m_nGrowths = 0;
 };

@@ -1,8 +1,12 @@
 #include "ProbedConnection.h"
 
+#include <algorithm>
+
 void ProbedConnection::OnReceive(int error)
 {
+    m_nReceiveBytes = 0;
     DictConnection::OnReceive(error);
+    m_nLargestReceive = std::max(m_nLargestReceive, m_nReceiveBytes);
     ++m_nReceives;
     StepDone();
 }
@@ -22,6 +26,7 @@ void ProbedConnection::OnClose(int error)
 
 void ProbedConnection::OnLine(const std::string& line)
 {
+    m_nReceiveBytes += line.size() + 2;
     DictConnection::OnLine(line);
     StepDone();
 }

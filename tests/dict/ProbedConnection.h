@@ -15,6 +15,9 @@ public:
     using DictConnection::DictConnection;
 
     int ReceiveCount() const { return m_nReceives; }
+    // The most bytes of lines one receive notification handled: the work a
+    // notification does, and so how long it holds the event loop.
+    std::size_t LargestReceive() const { return m_nLargestReceive; }
     const std::vector<int>& ConnectErrors() const { return m_connectErrors; }
     // Delivers a connect notification as the socket layer would.
     void NotifyConnect(int error) { OnConnect(error); }
@@ -32,5 +35,7 @@ private:
 
     std::function<void()> m_stepObserver;
     int m_nReceives = 0;
+    std::size_t m_nReceiveBytes = 0;
+    std::size_t m_nLargestReceive = 0;
     std::vector<int> m_connectErrors;
 };

@@ -1,12 +1,16 @@
 #include "ConnectionHarness.h"
 #include "ScriptedDictServer.h"
 #include "WaitUntil.h"
+#include "WireLines.h"
 
 #include <QFile>
 #include <QTcpServer>
 #include <QTest>
 
+#include <algorithm>
+#include <memory>
 #include <string>
+#include <utility>
 
 // DictConnection against scripted servers on loopback: line cutting, the
 // transcript, the commands, the reply state machine and the tree.
@@ -23,14 +27,14 @@ private slots:
     void repliesFollowTheStateMachine();
     void lineWithNothingExpectedIsIgnored();
     void lineEndsOfEveryKind();
-    void selectedNodeIsReselectedWhenADefinitionArrives();
+    void selectedNodeIsReportedGrownWhenADefinitionArrives();
     void twoSearchesInQuickSuccessionShowOnlyTheLatest();
     void searchWhileAReplyArrivesDropsTheOldReply();
-    void searchBeforeConnectedQueuesNothing();
-    void searchWhileTheListArrivesGetsItsReply();
+    void searchBeforeTheListIsInWaitsForIt_data();
+    void searchBeforeTheListIsInWaitsForIt();
     void refusingPortLeavesImageZero();
-    void serverClosingMidDefinition_data();
-    void serverClosingMidDefinition();
+    void closeOrResetIsSurvived_data();
+    void closeOrResetIsSurvived();
     void nulBytesAreRecordedAndKept();
     void endlessLineClosesTheConnection();
     void malformedUtf8BecomesReplacementCharacter();
@@ -397,7 +401,7 @@ void DictConnectionTest::lineEndsOfEveryKind()
                                 "[in ] 250 ok"}));
 }
 
-void DictConnectionTest::selectedNodeIsReselectedWhenADefinitionArrives()
+void DictConnectionTest::selectedNodeIsReportedGrownWhenADefinitionArrives()
 {
     ScriptedDictServer server;
     QVERIFY(server.Listen());
@@ -416,7 +420,8 @@ void DictConnectionTest::selectedNodeIsReselectedWhenADefinitionArrives()
     harness.Tree().SelectItem(node);
     selected = true;
     QVERIFY(WaitForIdleAfter(harness, "250 ok"));
-    QCOMPARE(harness.SelectionChanges(), std::vector<HTREEITEM>({node, nullptr, node}));
+    QCOMPARE(harness.SelectionChanges(), std::vector<HTREEITEM>({node}));
+    QCOMPARE(harness.Growths(), 1);
     QCOMPARE(harness.TextsSeenOnSelection().back(), "first\n" + Separator + "second\n");
     QCOMPARE(harness.Tree().GetItemData(harness.Root()), std::uintptr_t(0));
 }
@@ -459,37 +464,40 @@ void DictConnectionTest::searchWhileAReplyArrivesDropsTheOldReply()
     CheckNodes(harness, {{WordNet, "pear\n"}});
 }
 
-void DictConnectionTest::searchBeforeConnectedQueuesNothing()
+void DictConnectionTest::searchBeforeTheListIsInWaitsForIt_data()
 {
-    ScriptedDictServer server;
-    QVERIFY(server.Listen());
-    ScriptUpToDefine(server);
-    server.Send(AppleReply);
-    ConnectionHarness harness(Host, server.Port());
-    harness.Connection().Define("early");
-    QCOMPARE(harness.Transcript(), QList<QByteArray>({"[out] DEFINE * \"early\""}));
-    QVERIFY(SearchApple(harness));
-    CheckAppleResult(harness);
-    QCOMPARE(server.ReceivedLines(), QStringList({"SHOW DB", "DEFINE * \"apple\""}));
+    QTest::addColumn<bool>("beforeGreeting");
+    QTest::newRow("before the greeting") << true;
+    QTest::newRow("while the list arrives") << false;
 }
 
-void DictConnectionTest::searchWhileTheListArrivesGetsItsReply()
+// Only the latest word waits, and goes out once the list is in, so that
+// the nodes get their descriptions.
+void DictConnectionTest::searchBeforeTheListIsInWaitsForIt()
 {
+    QFETCH(bool, beforeGreeting);
     ScriptedDictServer server;
     QVERIFY(server.Listen());
     const qsizetype dot = ListReply.indexOf(".\r\n");
+    bool searched = false;
     server.Send(GreetingLine)
         .WaitForLine("^SHOW DB$")
         .Send(ListReply.left(dot))
+        .Hold([&] { return searched; })
+        .Send(ListReply.mid(dot))
         .WaitForLine("^DEFINE ")
-        .Send(ListReply.mid(dot) + AppleReply);
+        .Send(AppleReply);
     ConnectionHarness harness(Host, server.Port());
-    QVERIFY(WaitUntil([&] { return LastRecordIs(harness, "[in ] wn \"WordNet (r) 3.0 (2006)\""); }));
+    if (!beforeGreeting)
+        QVERIFY(WaitUntil([&] { return LastRecordIs(harness, "[in ] wn \"WordNet (r) 3.0 (2006)\""); }));
+    const auto before = harness.Transcript();
+    harness.Connection().Define("early");
     harness.Connection().Define("apple");
-    QVERIFY(WaitUntil([&] {
-        return harness.RootImage() == 1 && LastRecordIs(harness, "[in ] 250 ok [d/m/c = 2/0/30; 0.000r 0.000u 0.000s]");
-    }));
-    CheckNodes(harness, {{Gcide, AppleGcideText}, {WordNet, AppleWnText}});
+    searched = true;
+    QCOMPARE(harness.Transcript(), before);
+    QVERIFY(WaitForIdleAfter(harness, "250 ok [d/m/c = 2/0/30; 0.000r 0.000u 0.000s]"));
+    QCOMPARE(server.ReceivedLines(), QStringList({"SHOW DB", "DEFINE * \"apple\""}));
+    CheckAppleResult(harness);
 }
 
 void DictConnectionTest::refusingPortLeavesImageZero()
@@ -505,30 +513,88 @@ void DictConnectionTest::refusingPortLeavesImageZero()
     QVERIFY(harness.Transcript().isEmpty());
 }
 
-void DictConnectionTest::serverClosingMidDefinition_data()
+enum class Drop { CloseMidDefinition, ResetMidDefinition, ResetAfterGreeting, ResetBeforeSearch };
+
+void DictConnectionTest::closeOrResetIsSurvived_data()
 {
-    QTest::addColumn<bool>("reset");
-    QTest::newRow("orderly close") << false;
-    QTest::newRow("connection reset") << true;
+    QTest::addColumn<Drop>("drop");
+    QTest::addColumn<int>("connections");
+    QTest::addColumn<int>("afterNextLookup");
+    // A request left unanswered is sent once more on a new connection.
+    QTest::newRow("orderly close mid-definition") << Drop::CloseMidDefinition << 2 << 4;
+    QTest::newRow("reset mid-definition") << Drop::ResetMidDefinition << 2 << 4;
+    QTest::newRow("reset after the greeting") << Drop::ResetAfterGreeting << 1 << 2;
+    QTest::newRow("reset not yet noticed when searching") << Drop::ResetBeforeSearch << 2 << 4;
 }
 
-void DictConnectionTest::serverClosingMidDefinition()
+// Every connection the server drops ends closed, without a crash and
+// with every complete line received in the transcript; the next lookup
+// connects again, and a server that keeps failing is not retried in a loop.
+void DictConnectionTest::closeOrResetIsSurvived()
 {
-    QFETCH(bool, reset);
+    QFETCH(Drop, drop);
+    QFETCH(int, connections);
+    QFETCH(int, afterNextLookup);
     ScriptedDictServer server;
     QVERIFY(server.Listen());
-    ScriptUpToDefine(server);
-    server.Send("150 1\r\n151 \"x\" wn \"W\"\r\nhalf a line\r\nno line end");
-    reset ? server.Abort() : server.Close();
-    ConnectionHarness harness(Host, server.Port());
-    QVERIFY(WaitForIdleAfter(harness, "250 ok"));
-    harness.Connection().Define("x");
-    QVERIFY(WaitUntil([&] { return harness.RootImage() == 0; }));
-    QCOMPARE(harness.Tree().GetChildCount(harness.Root()), 0);
-    QVERIFY(!harness.Connection().IsConnected());
-    QCOMPARE(harness.Transcript().back(), QByteArray("[in ] half a line"));
-    harness.Connection().Define("y");
-    QCOMPARE(harness.Transcript().back(), QByteArray("[out] DEFINE * \"y\""));
+    std::unique_ptr<ConnectionHarness> harness;
+    bool searched = false;
+    switch (drop) {
+    case Drop::CloseMidDefinition:
+    case Drop::ResetMidDefinition:
+        ScriptUpToDefine(server);
+        server.Send("150 1\r\n151 \"x\" wn \"W\"\r\nhalf a line\r\nno line end");
+        drop == Drop::ResetMidDefinition ? server.Abort() : server.Close();
+        break;
+    case Drop::ResetAfterGreeting: server.Send(GreetingLine).Abort(); break;
+    case Drop::ResetBeforeSearch:
+        // The search goes out right after the reset, before Qt has seen it.
+        server.Send(GreetingLine)
+            .WaitForLine("^SHOW DB$")
+            .Send(ListReply)
+            .Hold([&] { return harness->Connection().GetState() == ConnectionState::Ready; })
+            .Abort()
+            .Hold([&] {
+                if (!std::exchange(searched, true))
+                    harness->Connection().Define("x");
+                return true;
+            });
+        break;
+    }
+    harness = std::make_unique<ConnectionHarness>(Host, server.Port());
+    if (drop == Drop::CloseMidDefinition || drop == Drop::ResetMidDefinition) {
+        QVERIFY(WaitForIdleAfter(*harness, "250 ok"));
+        harness->Connection().Define("x");
+    }
+    const auto settled = [&](int count) {
+        return WaitUntil([&] {
+            return server.ConnectionCount() == count && server.IsScriptDone(count - 1)
+                && harness->Connection().GetState() == ConnectionState::Closed;
+        });
+    };
+    QVERIFY(settled(connections));
+    QCOMPARE(harness->RootImage(), 0);
+    QCOMPARE(harness->Tree().GetChildCount(harness->Root()), 0);
+    if (connections == 2)
+        QCOMPARE(server.ReceivedLines(1).value(1), QString("DEFINE * \"x\""));
+    harness->Connection().Define("y");
+    QVERIFY(settled(afterNextLookup));
+    // Each connection's records are the first lines it sent, whole: a reset
+    // may drop what the client had not read yet, never part of a line.
+    const QList<QByteArray> records = harness->TranscriptLineRecords();
+    auto record = records.begin();
+    for (int i = 0; i < afterNextLookup; ++i) {
+        const QByteArray sent = server.SentBytes(i);
+        for (const std::string_view line : CompleteLines({sent.constData(), static_cast<std::size_t>(sent.size())})) {
+            record = std::find_if(record, records.end(), [](const QByteArray& r) { return r.startsWith("[in ] "); });
+            if (record == records.end() || record->mid(6).toStdString() != line)
+                break;
+            ++record;
+        }
+    }
+    QVERIFY(std::none_of(record, records.end(), [](const QByteArray& r) { return r.startsWith("[in ] "); }));
+    if (drop == Drop::CloseMidDefinition || drop == Drop::ResetMidDefinition)
+        QVERIFY(records.contains("[in ] half a line"));
 }
 
 void DictConnectionTest::nulBytesAreRecordedAndKept()
@@ -560,10 +626,15 @@ void DictConnectionTest::endlessLineClosesTheConnection()
     ConnectionHarness harness(Host, server.Port());
     QVERIFY(WaitForIdleAfter(harness, "250 ok"));
     harness.Connection().Define("x");
-    QVERIFY(WaitUntil([&] { return harness.RootImage() == 0; }));
+    // Given up on twice: the request unanswered is sent once more.
+    QVERIFY(WaitUntil([&] { return server.ConnectionCount() == 2 && server.IsClosedByClient(1); }));
+    QCOMPARE(harness.RootImage(), 0);
     QCOMPARE(harness.Tree().GetChildCount(harness.Root()), 0);
-    QVERIFY(WaitUntil([&] { return server.IsClosedByClient(); }));
-    const auto records = RecordsAfter(harness.Transcript(), "[out] DEFINE * \"x\"");
+    auto records = RecordsAfter(harness.Transcript(), "[out] DEFINE * \"x\"");
+    records = records.mid(
+        0,
+        std::find_if(records.begin(), records.end(), [](const QByteArray& r) { return r.startsWith("[in ] xxx"); })
+            - records.begin() + 1);
     QList<QByteArray> lines;
     for (const QByteArray& record : records)
         if (record.startsWith("[in ] "))
@@ -664,26 +735,24 @@ void DictConnectionTest::slashInHostStaysInTheCurrentDirectory()
     QFile::remove("dir_host.log");
     {
         ConnectionHarness harness("dir/host", 2628, false);
-        harness.Connection().Define("x");
         QCOMPARE(harness.Tree().GetItemText(harness.Root()), "dir/host:2628");
     }
-    QFile file("dir_host.log");
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("[out] DEFINE * \"x\"\n"));
+    QVERIFY(QFile::exists("dir_host.log"));
     QVERIFY(!QFile::exists("dir"));
 }
 
 void DictConnectionTest::recreatedConnectionTruncatesItsTranscript()
 {
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    server.EnableDefaultDictResponder();
     {
-        ConnectionHarness first(Host, 2628, false);
+        ConnectionHarness first(Host, server.Port());
         first.Connection().Define("old");
-        QCOMPARE(first.Transcript(), QList<QByteArray>({"[out] DEFINE * \"old\""}));
+        QVERIFY(WaitUntil([&] { return first.Transcript().contains("[out] DEFINE * \"old\""); }));
     }
-    ConnectionHarness second(Host, 2628, false);
+    ConnectionHarness second(Host, server.Port(), false);
     QVERIFY(second.Transcript().isEmpty());
-    second.Connection().Define("new");
-    QCOMPARE(second.Transcript(), QList<QByteArray>({"[out] DEFINE * \"new\""}));
 }
 
 void DictConnectionTest::alreadyConnectedCountsAsSuccess()
