@@ -21,14 +21,22 @@ RichTextView::RichTextView(QWidget* parent) : QTextEdit(parent)
 
 void RichTextView::SetPlainText(const QString& text)
 {
+    ReplaceText(text);
     m_linkRuns.clear();
+}
+
+// New text would take the format at the cursor, which a click in a link
+// leaves as the link's: every text starts from the plain format.
+void RichTextView::ReplaceText(const QString& text)
+{
+    setCurrentCharFormat(QTextCharFormat());
     setPlainText(text);
 }
 
 void RichTextView::ShowRendered(const QString& text, const std::vector<std::pair<int, int>>& linkRuns,
                                 const std::vector<int>& separators)
 {
-    setPlainText(text);
+    ReplaceText(text);
     m_linkRuns = linkRuns;
     QTextCharFormat link;
     link.setFontWeight(QFont::Bold);

@@ -34,6 +34,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    void ReplaceText(const QString& text);
     int CharacterAt(const QPoint& viewportPoint) const;
     void NotifyLink(QMouseEvent* event, LinkMouse message);
 

@@ -86,6 +86,25 @@ QString LastDefine(const ScriptedDictServer& server)
     return {};
 }
 
+// The texts the view shows as bold pure blue links, run by run within
+// each line; a run formatted in any other way shows as "!" and its text.
+QStringList FormattedRuns(const RichTextView& view)
+{
+    QStringList runs;
+    for (QTextBlock block = view.document()->begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            const bool plain =
+                !format.isAnchor() && format.fontWeight() != QFont::Bold && format.foreground().style() == Qt::NoBrush;
+            if (format.isAnchor() && format.fontWeight() == QFont::Bold
+                && format.foreground().color() == QColor(0, 0, 255))
+                runs << it.fragment().text();
+            else if (!plain)
+                runs << "!" + it.fragment().text();
+        }
+    return runs;
+}
+
 QString ReadStore(const QString& config)
 {
     QFile file(config + "/Tallowmere/Quorlex/user.reg");
@@ -276,10 +295,12 @@ void MainWindowTest::linkBrokenOverAnIndentedLineSearchesTheJoinedWords()
     QVERIFY(WaitUntil([&] { return LastDefine(server) == "DEFINE * \"word list\""; }));
     QVERIFY(session.Idle());
     QVERIFY(WaitUntil([&] { return session.Databases() == 0; }));
-    // The view is rendered again from what a new selection holds.
+    // The view is rendered again from what a new selection holds, with
+    // nothing of the link clicked before.
     session.Search("lists");
     QVERIFY(WaitUntil([&] { return session.Databases() == 1; }));
     w.Tree().SelectItem(session.Database(0));
+    QCOMPARE(FormattedRuns(*view), QStringList({"word", "   list", "plain", "break"}));
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {},
                        CharacterCentre(view, static_cast<int>(view->toPlainText().indexOf("break"))));
     QCOMPARE(w.CurrentWord(), QString("plainbreak"));
