@@ -45,7 +45,7 @@ std::string Narrow(const QString& text)
 
 MainWindow::MainWindow()
     : m_hIcon(":/icons/quorlex.svg"), m_treeWidget(new QTreeWidget(this)), m_tree(m_treeWidget),
-      m_viewRefresh([this] { ShowSelection(); })
+      m_viewRefresh([this] { RefreshGrownSelection(); })
 {
     setWindowTitle("Tallowmere DICT Client");
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
@@ -212,35 +212,60 @@ void MainWindow::OnForwards()
 
 // ---- Definition view ----
 
-// A node that keeps receiving definitions is shown again at a pace the
-// view's own cost allows, not once per definition.
-void MainWindow::ShowSelection()
+std::string MainWindow::StoredText(HTREEITEM item)
 {
-    OnTreeSelChanged(m_tree.GetSelectedItem());
+    auto* connection = reinterpret_cast<DictConnection*>(m_tree.GetItemData(item));
+    return connection ? connection->GetDefinitions(item) : std::string();
 }
 
 void MainWindow::OnTreeSelChanged(HTREEITEM item)
 {
     m_viewRefresh.Cancel();
+    m_hShownItem = item;
+    m_nShownSize = 0;
     if (!item) {
         m_definitionView->SetPlainText("NULL");
         return;
     }
-    auto* connection = reinterpret_cast<DictConnection*>(m_tree.GetItemData(item));
-    const std::string stored = connection ? connection->GetDefinitions(item) : std::string();
+    const std::string stored = StoredText(item);
     if (stored.empty()) {
         m_definitionView->SetPlainText(QString());
         m_definitionView->setEnabled(false);
         return;
     }
     m_definitionView->setEnabled(true);
-    RenderDefinitions(QString::fromUtf8(stored.data(), static_cast<qsizetype>(stored.size())));
+    RenderDefinitions(stored);
 }
 
-void MainWindow::RenderDefinitions(const QString& stored)
+void MainWindow::RenderDefinitions(const std::string& stored)
 {
-    const RenderedDefinitions rendered = ::RenderDefinitions(stored);
+    const RenderedDefinitions rendered =
+        ::RenderDefinitions(QString::fromUtf8(stored.data(), static_cast<qsizetype>(stored.size())));
     m_definitionView->ShowRendered(rendered.text, rendered.linkRuns, rendered.separators);
+    m_nShownSize = stored.size();
+    m_bShownClosed = rendered.closed;
+}
+
+// A node that keeps receiving definitions is refreshed at a pace the
+// view's own cost allows. Definitions only ever join its text at the end,
+// so what is shown stays and only what came since is rendered and
+// appended, unless a brace left open may pair with a later one. The view
+// takes a whole text faster than an insertion, so an addition larger
+// than what is shown is shown with it anew.
+void MainWindow::RefreshGrownSelection()
+{
+    const HTREEITEM item = m_tree.GetSelectedItem();
+    const std::string stored = item ? StoredText(item) : std::string();
+    if (item != m_hShownItem || !m_bShownClosed || m_nShownSize == 0 || stored.size() <= m_nShownSize
+        || stored.size() - m_nShownSize > m_nShownSize) {
+        OnTreeSelChanged(item);
+        return;
+    }
+    const RenderedDefinitions more = ::RenderDefinitions(
+        QString::fromUtf8(stored.data() + m_nShownSize, static_cast<qsizetype>(stored.size() - m_nShownSize)));
+    m_definitionView->AppendRendered(more.text, more.linkRuns, more.separators);
+    m_nShownSize = stored.size();
+    m_bShownClosed = more.closed;
 }
 
 void MainWindow::OnDefinitionLink(LinkMouse message, int start, int end)

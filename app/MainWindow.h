@@ -61,8 +61,9 @@ private:
     void PushBackHistory(const QString& word);
     void PushForwardHistory(const QString& word);
     void LookUp(const QString& word);
-    void RenderDefinitions(const QString& stored);
-    void ShowSelection();
+    void RenderDefinitions(const std::string& stored);
+    std::string StoredText(HTREEITEM item);
+    void RefreshGrownSelection();
     bool IsForwardsMnemonic(QEvent* event) const;
 
     QIcon m_hIcon;
@@ -75,6 +76,11 @@ private:
     std::list<QString> m_forwardHistory;
     QString m_strCurrentWord;
     ThrottledRefresh m_viewRefresh;
+    // What the view shows: the node, how much of its stored text, and
+    // whether every brace in it was closed.
+    HTREEITEM m_hShownItem = nullptr;
+    std::size_t m_nShownSize = 0;
+    bool m_bShownClosed = true;
 
     QMenuBar* m_menuBar = nullptr;
     QPushButton* m_searchButton = nullptr;

@@ -80,7 +80,8 @@ void RemoveRun(CharList& list, int node, int width)
 // One brace pass. Each step would search again from the start, but no
 // opening can stand before the last one found and no closing between it
 // and the last closing taken, so both searches resume where they were.
-void PairBraces(CharList& list, LinkMarks& marks, bool doubled)
+// False when it ended on an opening without a closing.
+bool PairBraces(CharList& list, LinkMarks& marks, bool doubled)
 {
     const int width = doubled ? 2 : 1;
     int open = list.Head();
@@ -88,10 +89,10 @@ void PairBraces(CharList& list, LinkMarks& marks, bool doubled)
     for (;;) {
         const int b = FindFrom(list, open, u'{', doubled);
         if (b == End)
-            return;
+            return true;
         const int e = FindFrom(list, close == End || close < b ? b : close, u'}', doubled);
         if (e == End)
-            return;
+            return false;
         const int lastOpen = doubled ? list.Next(b) : b;
         const int lastClose = doubled ? list.Next(e) : e;
         // Double braces link what stands between them; single ones
@@ -111,12 +112,12 @@ RenderedDefinitions RenderDefinitions(const QString& stored)
 {
     CharList list(stored);
     LinkMarks marks(static_cast<int>(stored.size()));
-    PairBraces(list, marks, true);
+    RenderedDefinitions rendered;
+    rendered.closed = PairBraces(list, marks, true);
     marks.StartPass();
-    PairBraces(list, marks, false);
+    rendered.closed = PairBraces(list, marks, false) && rendered.closed;
 
     // The characters left, in order, with their link flags.
-    RenderedDefinitions rendered;
     rendered.text = QString(stored.size(), Qt::Uninitialized);
     QChar* const out = rendered.text.data();
     std::vector<char> flags(stored.size());

@@ -12,6 +12,9 @@ struct RenderedDefinitions {
     QString text;
     std::vector<std::pair<int, int>> linkRuns;
     std::vector<int> separators;
+    // Every opening brace found its closing one: text appended to the
+    // stored text then renders on its own, after what this gave.
+    bool closed = true;
 };
 
 // The result of pairing "{{" with "}}", then "{" with "}", each pair taken

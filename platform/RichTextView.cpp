@@ -37,7 +37,23 @@ void RichTextView::ShowRendered(const QString& text, const std::vector<std::pair
                                 const std::vector<int>& separators)
 {
     ReplaceText(text);
-    m_linkRuns = linkRuns;
+    m_linkRuns.clear();
+    FormatFrom(0, linkRuns, separators);
+}
+
+void RichTextView::AppendRendered(const QString& text, const std::vector<std::pair<int, int>>& linkRuns,
+                                  const std::vector<int>& separators)
+{
+    const int offset = document()->characterCount() - 1;
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text, QTextCharFormat());
+    FormatFrom(offset, linkRuns, separators);
+}
+
+void RichTextView::FormatFrom(int offset, const std::vector<std::pair<int, int>>& linkRuns,
+                              const std::vector<int>& separators)
+{
     QTextCharFormat link;
     link.setFontWeight(QFont::Bold);
     link.setForeground(QColor(0, 0, 255));
@@ -45,14 +61,15 @@ void RichTextView::ShowRendered(const QString& text, const std::vector<std::pair
     QTextCursor cursor(document());
     cursor.beginEditBlock();
     for (const auto& [start, end] : linkRuns) {
-        cursor.setPosition(start);
-        cursor.setPosition(end, QTextCursor::KeepAnchor);
+        m_linkRuns.emplace_back(offset + start, offset + end);
+        cursor.setPosition(offset + start);
+        cursor.setPosition(offset + end, QTextCursor::KeepAnchor);
         cursor.mergeCharFormat(link);
     }
     QTextBlockFormat rule;
     rule.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth, QTextLength(QTextLength::PercentageLength, 100));
     for (const int position : separators) {
-        cursor.setPosition(position);
+        cursor.setPosition(offset + position);
         cursor.mergeBlockFormat(rule);
     }
     cursor.endEditBlock();

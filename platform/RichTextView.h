@@ -22,6 +22,10 @@ public:
     // width for the line of each separator position.
     void ShowRendered(const QString& text, const std::vector<std::pair<int, int>>& linkRuns,
                       const std::vector<int>& separators);
+    // The same after what is shown; runs and separators count from the
+    // start of the appended text.
+    void AppendRendered(const QString& text, const std::vector<std::pair<int, int>>& linkRuns,
+                        const std::vector<int>& separators);
     QString GetTextRange(int start, int end) const;
     // The link run under a point of the viewport, or (-1, -1).
     std::pair<int, int> LinkRunAt(const QPoint& viewportPoint) const;
@@ -35,6 +39,7 @@ protected:
 
 private:
     void ReplaceText(const QString& text);
+    void FormatFrom(int offset, const std::vector<std::pair<int, int>>& linkRuns, const std::vector<int>& separators);
     int CharacterAt(const QPoint& viewportPoint) const;
     void NotifyLink(QMouseEvent* event, LinkMouse message);
 

@@ -15,31 +15,6 @@
 
 namespace {
 
-QString BuildText(int kibibytes)
-{
-    const int references = 20 * kibibytes / 1024 * 1000;
-    const int separators = 200 * kibibytes / 1024;
-    const qsizetype size = qsizetype(kibibytes) * 1024;
-    const QString filler = QStringLiteral("   the fruit of a rosaceous tree, see also ");
-    QString text;
-    text.reserve(size + 64);
-    int made = 0;
-    int parted = 0;
-    while (text.size() < size) {
-        text += filler;
-        if (made < references) {
-            text += (made % 50 == 0) ? QStringLiteral("{{crab\n   apple}}") : QStringLiteral("{apple tree}");
-            ++made;
-        }
-        text += u'\n';
-        if (parted < separators && text.size() >= size / (separators + 1) * (parted + 1)) {
-            text += QStringLiteral("<qrlexsep>\n");
-            ++parted;
-        }
-    }
-    return text;
-}
-
 double TimeMs(const QString& text)
 {
     QElapsedTimer timer;
@@ -67,7 +42,7 @@ int main(int argc, char** argv)
     const int sizes[] = {1024, 2048, 4096};
     std::vector<QString> texts;
     for (const int kibibytes : sizes)
-        texts.push_back(BuildText(kibibytes));
+        texts.push_back(DefinitionsText(kibibytes));
     // Rounds interleaved, so that all sizes meet the same heap and caches.
     std::vector<std::vector<double>> times(texts.size());
     for (int i = 0; i < rounds; ++i)

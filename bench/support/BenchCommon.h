@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <algorithm>
 #include <vector>
 
@@ -9,6 +11,11 @@
 void UseOffscreenUnlessSet();
 // The count given as argument `index`, at least 1; `fallback` when absent.
 int CountArgument(int argc, char** argv, int index, int fallback);
+
+// Stored definitions text of about `kibibytes` KiB: short lines, 20,000
+// cross-references per MiB (every 50th a double-brace one broken over two
+// lines) and 200 separators per MiB.
+QString DefinitionsText(int kibibytes);
 
 // Nanosecond samples' median in milliseconds.
 double MedianMs(const std::vector<long long>& nanoseconds);

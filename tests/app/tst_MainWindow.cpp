@@ -7,6 +7,7 @@
 #include "FileBytes.h"
 #include "HelpRequest.h"
 #include "MainWindow.h"
+#include "RenderDefinitions.h"
 #include "RichTextView.h"
 #include "ScriptedDictServer.h"
 #include "WaitUntil.h"
@@ -357,25 +358,56 @@ void MainWindowTest::viewFollowsTheSelection()
     QVERIFY(!view->isEnabled());
 }
 
+// Definitions arriving for the selected node are shown in a refresh per
+// batch, not one per definition, and the view ends as a fresh selection
+// shows the whole text: also when a brace opened in one batch closes in
+// the next.
 void MainWindowTest::furtherDefinitionForTheSelectedNodeIsShown()
 {
-    bool release = false;
+    constexpr int Batch = 200;
+    int stage = 0;
+    const auto definition = [](const QByteArray& text) { return "151 \"x\" wn \"WordNet\"\r\n" + text + "\r\n.\r\n"; };
+    QByteArray batch;
+    for (int i = 0; i < Batch; ++i)
+        batch += definition("line {" + QByteArray::number(i) + "}");
     ScriptedDictServer server;
     QVERIFY(server.Listen());
-    ScriptDefineReply(server, "150 2 definitions retrieved\r\n151 \"x\" wn \"WordNet\"\r\nfirst {one}\r\n.\r\n",
-                      &release, "151 \"x\" wn \"WordNet\"\r\nsecond\r\n.\r\n250 ok\r\n");
+    ScriptDefineReply(server, "150 203 definitions retrieved\r\n" + definition("first {one}"));
+    server.Hold([&] { return stage >= 1; })
+        .Send(batch)
+        .Hold([&] { return stage >= 2; })
+        .Send(definition("open {brace"))
+        .Hold([&] { return stage >= 3; })
+        .Send(definition("closes} here") + "250 ok\r\n");
     Session session(server);
     QVERIFY(session.connected);
     MainWindow& w = *session.window;
+    RichTextView* view = w.DefinitionView();
     DictConnection* connection = ConnectionRegistry::Instance().FindConnection("127.0.0.1");
     session.Search("x");
     QVERIFY(WaitUntil(
         [&] { return session.Databases() == 1 && !connection->GetDefinitions(session.Database(0)).empty(); }));
     w.Tree().SelectItem(session.Database(0));
-    QCOMPARE(w.DefinitionView()->toPlainText(), QString("first one\n"));
-    release = true;
-    QVERIFY(WaitUntil([&] { return w.DefinitionView()->toPlainText() == "first one\n\t\nsecond\n"; }));
-    QCOMPARE(w.Tree().GetSelectedItem(), session.Database(0));
+    QCOMPARE(view->toPlainText(), QString("first one\n"));
+    const auto showsAll = [&] {
+        const std::string stored = connection->GetDefinitions(session.Database(0));
+        return view->toPlainText() == RenderDefinitions(QString::fromStdString(stored)).text;
+    };
+    for (const int definitions : {1 + Batch, 2 + Batch, 3 + Batch}) {
+        const int refreshes = w.ViewRefreshCount();
+        ++stage;
+        QVERIFY(WaitUntil([&] { return view->toPlainText().count(QChar(u'\t')) == definitions - 1 && showsAll(); }));
+        QCOMPARE(w.ViewRefreshCount(), refreshes + 1);
+    }
+    QVERIFY(session.Idle());
+    const QStringList grown = FormattedRuns(*view);
+    // "one", the batch's links, then "brace", the rule's tab and "closes"
+    // as one link across the separator.
+    QCOMPARE(grown.size(), 1 + Batch + 3);
+    w.Tree().SelectItem(session.root);
+    w.Tree().SelectItem(session.Database(0));
+    QCOMPARE(FormattedRuns(*view), grown);
+    QCOMPARE(grown.back(), QString("closes"));
 }
 
 void MainWindowTest::escapeEndsWithoutSavingExitAndCloseSave()

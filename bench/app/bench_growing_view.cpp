@@ -1,0 +1,217 @@
+// A long reply streamed into the selected database node of the real main
+// window (offscreen): the longest event-loop gap and the total time until
+// the view shows the whole text, beside the same reply with no node
+// selected; once sent all at once, once paced as a remote server's reply
+// arrives (a definition every few milliseconds). Then the time to select
+// a node holding 1 MiB of definitions with 20,000 links, the view's own
+// work included.
+// Usage: bench_growing_view [DEFINITIONS] [ROUNDS]
+#include "BenchCommon.h"
+#include "ConnectionRegistry.h"
+#include "DictConnection.h"
+#include "MainWindow.h"
+#include "RenderDefinitions.h"
+#include "RichTextView.h"
+#include "ScriptedDictServer.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+#include <numeric>
+#include <vector>
+
+namespace {
+
+const QByteArray Greeting = ScriptedDictServer::DefaultGreeting() + "\r\n";
+const QByteArray ListReply = "110 1 databases present\r\nwn \"WordNet (r) 3.0 (2006)\"\r\n.\r\n250 ok\r\n";
+const QByteArray Header = "151 \"apple\" wn \"WordNet (r) 3.0 (2006)\"\r\n";
+
+// The event loop's longest pause, seen by a timer asking to run every
+// millisecond.
+class GapWatch {
+public:
+    GapWatch()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { Tick(); });
+        m_clock.start();
+        m_timer.start(1);
+    }
+    qint64 LargestMs() const { return std::max(m_nLargest, m_clock.elapsed() - m_nLast); }
+
+private:
+    void Tick()
+    {
+        const qint64 now = m_clock.elapsed();
+        m_nLargest = std::max(m_nLargest, now - m_nLast);
+        m_nLast = now;
+    }
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_nLast = 0;
+    qint64 m_nLargest = 0;
+};
+
+bool Until(const std::function<bool()>& condition)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!condition()) {
+        if (waited.elapsed() > 300000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+// Definitions of about 1.8 KB: lines of a dictionary entry, a few links.
+QByteArray Definition(int index)
+{
+    QByteArray body;
+    for (int line = 0; body.size() < 1800; ++line)
+        body += "   " + QByteArray::number(index) + "." + QByteArray::number(line)
+            + " the fleshy pome of a {rosaceous tree} cultivated in numberless varieties\r\n";
+    return Header + body + ".\r\n";
+}
+
+// The definitions of a stored text, one per separator-parted piece.
+QByteArray ReplyOf(const QString& stored)
+{
+    QByteArray reply;
+    for (const QString& piece : stored.split(QStringLiteral("<qrlexsep>\n"))) {
+        reply += Header;
+        for (const QString& line : piece.split(u'\n', Qt::SkipEmptyParts))
+            reply += line.toUtf8() + "\r\n";
+        reply += ".\r\n";
+    }
+    return reply;
+}
+
+struct Figures {
+    qint64 gapMs = 0;
+    qint64 totalMs = 0;
+};
+
+// The window searching "apple" on one scripted server whose reply, after
+// its first definition, waits for the go.
+class Bench {
+public:
+    // `rest` as one write, or as one write per piece, a few milliseconds apart.
+    Bench(const QByteArray& first, const std::vector<QByteArray>& rest)
+    {
+        m_server.Listen();
+        m_server.Send(Greeting)
+            .WaitForLine("^SHOW DB$")
+            .Send(ListReply)
+            .WaitForLine("^DEFINE ")
+            .Send("150 n definitions retrieved\r\n" + first)
+            .Hold([this] { return m_bGo; });
+        for (const QByteArray& piece : rest)
+            m_server.Send(piece);
+        m_server.Send("250 ok\r\n");
+        m_window.show();
+        ConnectionRegistry::Instance().AddServer("127.0.0.1", m_server.Port());
+        m_root = m_window.Tree().GetRootItem(0);
+        Until([this] { return m_server.ReceivedLines().contains("SHOW DB") && Idle(); });
+        m_window.WordBox()->setText("apple");
+        m_window.OnSearch();
+        Until([this] { return Node() && !Connection()->GetDefinitions(Node()).empty(); });
+    }
+    ~Bench() { ConnectionRegistry::Instance().RemoveAllServers(); }
+
+    Figures Stream(bool selected)
+    {
+        if (selected)
+            m_window.Tree().SelectItem(Node());
+        GapWatch gaps;
+        QElapsedTimer total;
+        total.start();
+        m_bGo = true;
+        Until([&] { return m_server.IsScriptDone() && Idle() && (!selected || Shown()); });
+        return {gaps.LargestMs(), total.elapsed()};
+    }
+    // Selecting the node: the view shown and laid out, in milliseconds.
+    double Select()
+    {
+        m_window.Tree().SelectItem(m_root);
+        QCoreApplication::processEvents();
+        QElapsedTimer timer;
+        timer.start();
+        m_window.Tree().SelectItem(Node());
+        QCoreApplication::processEvents();
+        return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    }
+
+private:
+    bool Idle() { return m_window.Tree().GetItemImage(m_root) == 1; }
+    HTREEITEM Node() { return m_window.Tree().GetChildItem(m_root, 0); }
+    DictConnection* Connection() { return ConnectionRegistry::Instance().FindConnection("127.0.0.1"); }
+    bool Shown()
+    {
+        const std::string stored = Connection()->GetDefinitions(Node());
+        return m_window.DefinitionView()->toPlainText()
+            == RenderDefinitions(QString::fromUtf8(stored.data(), qsizetype(stored.size()))).text;
+    }
+
+    ScriptedDictServer m_server;
+    MainWindow m_window;
+    HTREEITEM m_root = nullptr;
+    bool m_bGo = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    UseOffscreenUnlessSet();
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    QApplication application(argc, argv);
+    const int definitions = CountArgument(argc, argv, 1, 600);
+    const int rounds = CountArgument(argc, argv, 2, 3);
+    std::vector<QByteArray> paced;
+    qsizetype bytes = Definition(0).size();
+    for (int i = 1; i < definitions; ++i) {
+        paced.push_back(Definition(i));
+        bytes += paced.back().size();
+    }
+    std::vector<QByteArray> atOnce{std::accumulate(paced.begin(), paced.end(), QByteArray())};
+    std::printf("%d definitions of about 1.8 KB (%.2f MB) into the main window, median of %d rounds:\n", definitions,
+                static_cast<double>(bytes) / 1e6, rounds);
+    for (const auto* rest : {&atOnce, &paced}) {
+        std::vector<long long> gaps[2], totals[2];
+        for (int round = 0; round < rounds; ++round)
+            for (const bool selected : {false, true}) {
+                Bench bench(Definition(0), *rest);
+                const Figures figures = bench.Stream(selected);
+                gaps[selected].push_back(figures.gapMs);
+                totals[selected].push_back(figures.totalMs);
+            }
+        std::printf("  %s:\n", rest == &atOnce ? "sent all at once" : "paced, a definition every few ms");
+        for (const bool selected : {false, true})
+            std::printf("    %-18s longest event-loop gap %6lld ms, total %7lld ms\n",
+                        selected ? "node selected:" : "no node selected:", Median(gaps[selected]),
+                        Median(totals[selected]));
+        std::printf("    total, selected / not selected: %.2f\n",
+                    static_cast<double>(Median(totals[1])) / static_cast<double>(std::max(1LL, Median(totals[0]))));
+    }
+
+    const QByteArray reply = ReplyOf(DefinitionsText(1024));
+    const qsizetype firstEnd = reply.indexOf(".\r\n") + 3;
+    Bench bench(reply.left(firstEnd), {reply.mid(firstEnd)});
+    bench.Stream(false);
+    std::vector<double> selects;
+    for (int round = 0; round < rounds; ++round)
+        selects.push_back(bench.Select());
+    std::printf("selecting a node holding 1 MiB with 20,000 links, view shown and laid out: %.1f ms (median of %d)\n",
+                Median(selects), rounds);
+    std::printf(
+        "reproduce: cmake --build BUILD --target bench_growing_view && BUILD/bench/app/bench_growing_view %d %d\n",
+        definitions, rounds);
+    return 0;
+}
