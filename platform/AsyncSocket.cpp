@@ -167,11 +167,12 @@ void AsyncSocket::HandleDisconnected()
     if (!m_bConnected)
         return;
     m_bConnected = false;
-    QTcpSocket* socket = m_pSocket;
     // Deliver what arrived before the close first; the reader sees the end
-    // of the stream once the buffer is drained and may close the socket.
+    // of the stream once the buffer is drained and may close the socket,
+    // and even open a new one, which may take the old one's address.
+    const unsigned closes = m_nCloses;
     OnReceive(SocketError::None);
-    if (m_pSocket == socket)
+    if (m_nCloses == closes)
         OnClose(m_nLastError);
 }
 
@@ -206,6 +207,7 @@ void AsyncSocket::RequestQuickAck()
 
 void AsyncSocket::Close()
 {
+    ++m_nCloses;
     m_deferred.clear();
     m_pConnector.reset();
     if (!m_pSocket)

@@ -78,6 +78,7 @@ private:
     std::unique_ptr<TcpConnector> m_pConnector;
     std::unique_ptr<QTimer> m_pDeferTimer;
     std::deque<std::function<void()>> m_deferred;
+    unsigned m_nCloses = 0;
     int m_nCallDepth = 0;
     int m_nSignalDepth = 0;
     bool m_bConnected = false;

@@ -3,9 +3,9 @@
 #include <QFile>
 #include <QProcess>
 
-DictdFixture::DictdFixture()
+DictdFixture::DictdFixture(const QStringList& settings)
 {
-    if (!m_dir.isValid() || !Run("start"))
+    if (!m_dir.isValid() || !Run(QStringList{"start", m_dir.path()} + settings))
         return;
     QFile portFile(m_dir.filePath("port"));
     if (portFile.open(QIODevice::ReadOnly))
@@ -15,13 +15,13 @@ DictdFixture::DictdFixture()
 DictdFixture::~DictdFixture()
 {
     if (m_nPort != 0)
-        Run("stop");
+        Run({"stop", m_dir.path()});
 }
 
-bool DictdFixture::Run(const char* action) const
+bool DictdFixture::Run(const QStringList& arguments) const
 {
     QProcess script;
     script.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    script.start(QUORLEX_SOURCE_DIR "/scripts/dictd-fixture", {action, m_dir.path()});
+    script.start(QUORLEX_SOURCE_DIR "/scripts/dictd-fixture", arguments);
     return script.waitForFinished(30000) && script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0;
 }

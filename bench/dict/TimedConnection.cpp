@@ -7,12 +7,13 @@ bool TimedConnection::Open(TreeCtrl* tree)
     InsertRootItem(tree);
     Create();
     ConnectToServer();
-    WaitForFinalStatus();
+    WaitForFinalStatus(false);
     return IsConnected();
 }
 
-void TimedConnection::WaitForFinalStatus()
+void TimedConnection::WaitForFinalStatus(bool definition)
 {
+    m_bWaitingForDefinition = definition;
     if (!m_bFinished)
         m_loop.exec();
     m_bFinished = false;
@@ -23,8 +24,14 @@ qint64 TimedConnection::TimeDefine(const std::string& word)
     QElapsedTimer timer;
     timer.start();
     Define(word);
-    WaitForFinalStatus();
+    WaitForFinalStatus(true);
     return timer.nsecsElapsed();
+}
+
+void TimedConnection::OnGreeting(const std::string& line)
+{
+    ++m_nGreetings;
+    DictConnection::OnGreeting(line);
 }
 
 void TimedConnection::OnDatabaseListStatus(const std::string& line)
@@ -43,7 +50,7 @@ void TimedConnection::NoteStatus(const std::string& line, bool listStatus)
 {
     const int code = std::atoi(line.c_str());
     const bool more = listStatus ? code >= 100 && code <= 199 : code == 150 || code == 151;
-    if (more || code == 0)
+    if (more || code == 0 || listStatus == m_bWaitingForDefinition)
         return;
     m_bFinished = true;
     m_loop.quit();

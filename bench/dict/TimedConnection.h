@@ -16,12 +16,16 @@ public:
     // Puts the root node in the tree, connects and waits for the database
     // list; false when the connection did not come up.
     bool Open(TreeCtrl* tree);
-    // Runs the event loop until a reply's final status line (of the
-    // database list or of a definition request) has been handled.
-    void WaitForFinalStatus();
-    // Nanoseconds from sending the definition request to its final status.
+    // Runs the event loop until the final status line of the database
+    // list, or of a definition request, has been handled.
+    void WaitForFinalStatus(bool definition);
+    // Nanoseconds from the lookup to its reply's final status, a
+    // reconnection on the way included.
     qint64 TimeDefine(const std::string& word);
+    // Greetings received: the connections made, first one included.
+    int Greetings() const { return m_nGreetings; }
 
+    void OnGreeting(const std::string& line) override;
     void OnDatabaseListStatus(const std::string& line) override;
     void OnDefineStatus(const std::string& line) override;
 
@@ -29,5 +33,7 @@ private:
     void NoteStatus(const std::string& line, bool listStatus);
 
     QEventLoop m_loop;
+    bool m_bWaitingForDefinition = false;
     bool m_bFinished = false;
+    int m_nGreetings = 0;
 };

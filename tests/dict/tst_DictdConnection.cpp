@@ -22,6 +22,7 @@ private slots:
     void definitionsMatchWhatTheServerSends_data();
     void definitionsMatchWhatTheServerSends();
     void wordWithNoMatchLeavesNoChildren();
+    void serverLimitsAreOutlived();
 
 private:
     int m_nPort = 0;
@@ -143,6 +144,29 @@ std::map<std::string, std::string> StoredTexts(const QList<QByteArray>& reply)
     return texts;
 }
 
+using Nodes = std::vector<std::pair<std::string, std::string>>;
+
+// Description and stored text of each node the reply gives, in the tree's order.
+Nodes ExpectedNodes(const std::map<std::string, std::string>& descriptions, const QList<QByteArray>& reply)
+{
+    Nodes expected;
+    for (const auto& [database, text] : StoredTexts(reply))
+        expected.emplace_back(descriptions.at(database), text);
+    std::sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
+        return QString::compare(QString::fromStdString(a.first), QString::fromStdString(b.first), Qt::CaseInsensitive)
+            < 0;
+    });
+    return expected;
+}
+
+Nodes ShownNodes(ConnectionHarness& harness)
+{
+    Nodes shown;
+    for (const auto& node : harness.DatabaseNodes())
+        shown.emplace_back(node.text, node.definitions);
+    return shown;
+}
+
 bool WaitForIdleAfter(ConnectionHarness& harness, const QByteArray& prefix)
 {
     return WaitUntil([&] {
@@ -203,8 +227,8 @@ void DictdConnectionTest::definitionsMatchWhatTheServerSends()
     RawReply raw(m_nPort);
     const auto descriptions = Descriptions(raw.ShowDb());
     const QList<QByteArray> reply = raw.Define(command);
-    const auto texts = StoredTexts(reply);
-    QVERIFY(static_cast<int>(texts.size()) >= minimumDatabases);
+    const Nodes expected = ExpectedNodes(descriptions, reply);
+    QVERIFY(static_cast<int>(expected.size()) >= minimumDatabases);
 
     ConnectionHarness harness(Host, m_nPort);
     QVERIFY(WaitForIdleAfter(harness, ListEnd));
@@ -214,20 +238,12 @@ void DictdConnectionTest::definitionsMatchWhatTheServerSends()
     const auto lines = harness.TranscriptLineRecords();
     QCOMPARE(Normalised(lines.mid(lines.indexOf("[out] " + command) + 1)), Normalised(InRecords(reply)));
 
-    std::vector<std::pair<std::string, std::string>> expected;
-    for (const auto& [database, text] : texts)
-        expected.emplace_back(descriptions.at(database), text);
-    std::sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
-        return QString::compare(QString::fromStdString(a.first), QString::fromStdString(b.first), Qt::CaseInsensitive)
-            < 0;
-    });
+    QCOMPARE(ShownNodes(harness), expected);
     const auto nodes = harness.DatabaseNodes();
     QCOMPARE(nodes.size(), expected.size());
     for (std::size_t i = 0; i < nodes.size(); ++i) {
-        QCOMPARE(nodes[i].text, expected[i].first);
         QCOMPARE(nodes[i].image, 3);
         QCOMPARE(nodes[i].data, reinterpret_cast<std::uintptr_t>(&harness.Connection()));
-        QCOMPARE(nodes[i].definitions, expected[i].second);
     }
 }
 
@@ -244,6 +260,48 @@ void DictdConnectionTest::wordWithNoMatchLeavesNoChildren()
     QCOMPARE(harness.Tree().GetChildCount(harness.Root()), 0);
     QCOMPARE(harness.Transcript().mid(harness.Transcript().size() - 3, 1),
              QList<QByteArray>({"[out] DEFINE * \"qzxqzxq\""}));
+}
+
+// A dictd that closes every connection 3 s after it opened it and after 5
+// commands: lookups spread over more than 10 s are all answered, each as
+// the unlimited server answers it, and the transcript runs on across the
+// reconnections.
+void DictdConnectionTest::serverLimitsAreOutlived()
+{
+    constexpr int Lookups = 30;
+    const int limited = DictdPort("QUORLEX_DICTD_LIMITED_PORT_FILE");
+    QVERIFY2(limited > 0, "the limited dictd fixture gave no port");
+    const QByteArray words[] = {"apple", "pear", "ice cream", "green", "tree"};
+    std::map<QByteArray, Nodes> expected;
+    RawReply raw(m_nPort);
+    const auto descriptions = Descriptions(raw.ShowDb());
+    for (const QByteArray& word : words)
+        expected[word] = ExpectedNodes(descriptions, raw.Define("DEFINE * \"" + word + "\""));
+
+    ConnectionHarness harness(Host, limited);
+    for (int i = 0; i < Lookups; ++i) {
+        const QByteArray& word = words[i % std::size(words)];
+        harness.Connection().Define(word.toStdString());
+        QVERIFY2(WaitUntil(
+                     [&] {
+                         return harness.RootImage() == 1 && harness.Connection().GetState() == ConnectionState::Ready
+                             && ShownNodes(harness) == expected[word];
+                     },
+                     20000),
+                 word.constData());
+        QTest::qWait(400);
+    }
+    // A connection takes the database list and four lookups at most.
+    const auto records = harness.TranscriptLineRecords();
+    QVERIFY(records.front().startsWith("[in ] 220 "));
+    const auto greetings =
+        std::count_if(records.begin(), records.end(), [](const QByteArray& r) { return r.startsWith("[in ] 220 "); });
+    const auto lookups = std::count_if(records.begin(), records.end(),
+                                       [](const QByteArray& r) { return r.startsWith("[out] DEFINE "); });
+    QVERIFY2(greetings >= Lookups / 4, qPrintable(QString("%1 connections").arg(greetings)));
+    QVERIFY(lookups >= Lookups);
+    qInfo("%lld connections, %lld definition requests for %d lookups", static_cast<long long>(greetings),
+          static_cast<long long>(lookups), Lookups);
 }
 
 QTEST_MAIN(DictdConnectionTest)

@@ -3,9 +3,9 @@
 #include <QFile>
 #include <QString>
 
-int DictdPort()
+int DictdPort(const char* variable)
 {
-    QFile file(qEnvironmentVariable("QUORLEX_DICTD_PORT_FILE"));
+    QFile file(qEnvironmentVariable(variable));
     if (!file.open(QIODevice::ReadOnly))
         return 0;
     bool ok = false;

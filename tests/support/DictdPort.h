@@ -1,5 +1,5 @@
 #pragma once
 
-// The loopback port of the dictd the test fixture started, read from the
-// file named by QUORLEX_DICTD_PORT_FILE; 0 when there is none.
-int DictdPort();
+// The loopback port of a dictd the test fixtures started, read from the
+// file named by the environment variable; 0 when there is none.
+int DictdPort(const char* variable = "QUORLEX_DICTD_PORT_FILE");
