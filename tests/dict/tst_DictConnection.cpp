@@ -3,9 +3,14 @@
 #include "WaitUntil.h"
 #include "WireLines.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTcpServer>
 #include <QTest>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <memory>
@@ -45,6 +50,7 @@ private slots:
     void slashInHostStaysInTheCurrentDirectory();
     void recreatedConnectionTruncatesItsTranscript();
     void alreadyConnectedCountsAsSuccess();
+    void deadPeerIsNoticedWithinHalfAMinute();
     void newTreeReplacesTheRootNode();
 };
 
@@ -787,6 +793,53 @@ void DictConnectionTest::newTreeReplacesTheRootNode()
     QCOMPARE(other.GetItemText(harness.Root()), Host + ":" + std::to_string(server.Port()));
     QCOMPARE(other.GetItemImage(harness.Root()), 0);
     harness.Connection().InsertRootItem(&harness.Tree());
+}
+
+namespace {
+
+// The client's end of a loopback connection to the port, found among the
+// process's descriptors; -1 when there is none.
+int ClientSocketTo(quint16 port)
+{
+    for (const QString& entry : QDir("/proc/self/fd").entryList(QDir::Files | QDir::System)) {
+        const int fd = entry.toInt();
+        sockaddr_in peer{}, local{};
+        socklen_t length = sizeof peer;
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 || peer.sin_family != AF_INET)
+            continue;
+        length = sizeof local;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length);
+        if (ntohs(peer.sin_port) == port && ntohs(local.sin_port) != port)
+            return fd;
+    }
+    return -1;
+}
+
+int SocketOption(int fd, int level, int name)
+{
+    int value = -1;
+    socklen_t length = sizeof value;
+    return ::getsockopt(fd, level, name, &value, &length) == 0 ? value : -1;
+}
+
+}  // namespace
+
+// A server gone without a reset (suspended, route dropped) is given up
+// on by the kernel's probes, idle or not, within about 30 s.
+void DictConnectionTest::deadPeerIsNoticedWithinHalfAMinute()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ConnectionHarness harness(Host, server.Port());
+    QVERIFY(WaitUntil([&] { return harness.RootImage() == 1; }));
+    const int fd = ClientSocketTo(server.Port());
+    QVERIFY(fd >= 0);
+    QCOMPARE(SocketOption(fd, SOL_SOCKET, SO_KEEPALIVE), 1);
+    const int idle = SocketOption(fd, IPPROTO_TCP, TCP_KEEPIDLE);
+    const int probes = SocketOption(fd, IPPROTO_TCP, TCP_KEEPINTVL) * SocketOption(fd, IPPROTO_TCP, TCP_KEEPCNT);
+    QVERIFY2(idle > 0 && probes > 0 && idle + probes <= 30, qPrintable(QString("%1 + %2 s").arg(idle).arg(probes)));
+    const int unacknowledged = SocketOption(fd, IPPROTO_TCP, TCP_USER_TIMEOUT);
+    QVERIFY(unacknowledged > 0 && unacknowledged <= 30000);
 }
 
 QTEST_MAIN(DictConnectionTest)
