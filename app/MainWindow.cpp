@@ -22,9 +22,15 @@
 namespace {
 
 // Indices 0 to 6 of the results tree's images; the connections rely on them.
-const char* const TreeImageFiles[] = {
-    ":/icons/plug-apart.svg",  ":/icons/plug-seated.svg", ":/icons/database-grey.svg", ":/icons/database-blue.svg",
-    ":/icons/plug-glow-1.svg", ":/icons/plug-glow-2.svg", ":/icons/plug-glow-3.svg",
+// A server's state is also given in words, for screen readers.
+const struct {
+    const char* file;
+    const char* meaning;
+} TreeImages[] = {
+    {":/icons/plug-apart.svg", "not connected"}, {":/icons/plug-seated.svg", "connected"},
+    {":/icons/database-grey.svg", ""},           {":/icons/database-blue.svg", ""},
+    {":/icons/plug-glow-1.svg", "busy"},         {":/icons/plug-glow-2.svg", "busy"},
+    {":/icons/plug-glow-3.svg", "busy"},
 };
 
 QString WordOfLink(QString text)
@@ -98,11 +104,14 @@ void MainWindow::CreateControls()
     m_searchButton->setDefault(true);
     connect(m_searchButton, &QPushButton::clicked, this, &MainWindow::OnSearch);
     m_editWord = new QLineEdit(this);
+    m_editWord->setAccessibleName("Word");
     Place(m_editWord, 15, 18, 409, 14);
     Place(new QGroupBox("Search Results", this), 7, 79, 484, 214);
     Place(m_treeWidget, 14, 92, 166, 190);
     m_treeWidget->setRootIsDecorated(true);
+    m_treeWidget->setAccessibleName("Search Results");
     m_definitionView = new RichTextView(this);
+    m_definitionView->setAccessibleName("Definitions");
     Place(m_definitionView, 186, 92, 295, 190);
     Place(new QGroupBox("Search History", this), 7, 39, 484, 36);
     m_backButton = new QPushButton("&Back", this);
@@ -129,9 +138,12 @@ void MainWindow::CreateControls()
 
 void MainWindow::OnInitDialog()
 {
-    for (const char* file : TreeImageFiles)
-        m_treeImages.emplace_back(file);
-    m_tree.SetImageList(m_treeImages);
+    std::vector<QString> meanings;
+    for (const auto& image : TreeImages) {
+        m_treeImages.emplace_back(image.file);
+        meanings.emplace_back(image.meaning);
+    }
+    m_tree.SetImageList(m_treeImages, meanings);
     m_tree.SetSelChangedHandler([this](HTREEITEM item) { OnTreeSelChanged(item); });
     m_tree.SetSelectedItemGrewHandler([this](HTREEITEM) { m_viewRefresh.Request(); });
     // The buttons show their arrows; the mnemonic stays in the hidden text.

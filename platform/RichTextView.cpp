@@ -1,6 +1,7 @@
 #include "RichTextView.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -17,6 +18,9 @@ RichTextView::RichTextView(QWidget* parent) : QTextEdit(parent)
     // width, so that a separator's rule reaches across all of it.
     setLineWrapMode(QTextEdit::WidgetWidth);
     setWordWrapMode(QTextOption::NoWrap);
+    // Its own light page whatever the desktop's theme: the links' pure blue
+    // and the rules need a light ground to be read.
+    setPalette(QPalette(Qt::black, Qt::white));
 }
 
 void RichTextView::SetPlainText(const QString& text)
@@ -92,7 +96,11 @@ int RichTextView::CharacterAt(const QPoint& viewportPoint) const
 
 std::pair<int, int> RichTextView::LinkRunAt(const QPoint& viewportPoint) const
 {
-    const int position = CharacterAt(viewportPoint);
+    return LinkRunOf(CharacterAt(viewportPoint));
+}
+
+std::pair<int, int> RichTextView::LinkRunOf(int position) const
+{
     if (position < 0)
         return {-1, -1};
     const auto run = std::upper_bound(m_linkRuns.begin(), m_linkRuns.end(), position,
@@ -112,6 +120,26 @@ void RichTextView::NotifyLink(QMouseEvent* event, LinkMouse message)
     const auto [start, end] = LinkRunAt(event->position().toPoint());
     if (start >= 0 && m_onLink)
         m_onLink(message, start, end);
+}
+
+// Enter on a link follows it as a left click does: the caret stands on
+// a link when the character after it belongs to one, or at a link's end.
+void RichTextView::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const auto [start, end] = enter ? LinkRunAtCaret() : std::pair{-1, -1};
+    if (start < 0 || !m_onLink) {
+        QTextEdit::keyPressEvent(event);
+        return;
+    }
+    m_onLink(LinkMouse::LeftDown, start, end);
+}
+
+std::pair<int, int> RichTextView::LinkRunAtCaret() const
+{
+    const int caret = textCursor().position();
+    const auto run = LinkRunOf(caret);
+    return run.first >= 0 ? run : LinkRunOf(caret - 1);
 }
 
 void RichTextView::mousePressEvent(QMouseEvent* event)

@@ -32,6 +32,7 @@ public:
     void SetLinkHandler(std::function<void(LinkMouse, int start, int end)> handler);
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -41,6 +42,8 @@ private:
     void ReplaceText(const QString& text);
     void FormatFrom(int offset, const std::vector<std::pair<int, int>>& linkRuns, const std::vector<int>& separators);
     int CharacterAt(const QPoint& viewportPoint) const;
+    std::pair<int, int> LinkRunOf(int position) const;
+    std::pair<int, int> LinkRunAtCaret() const;
     void NotifyLink(QMouseEvent* event, LinkMouse message);
 
     std::vector<std::pair<int, int>> m_linkRuns;

@@ -95,6 +95,7 @@ void TreeCtrl::RefreshIcons()
             continue;
         const auto index = static_cast<std::size_t>(item->image);
         item->setIcon(0, index < m_images.size() ? m_images[index] : QIcon());
+        item->setData(0, Qt::AccessibleDescriptionRole, index < m_meanings.size() ? m_meanings[index] : QString());
         item->shownImage = item->image;
     }
 }
@@ -182,9 +183,10 @@ int TreeCtrl::GetChildCount(HTREEITEM parent) const
     return parent ? Item(parent)->childCount() : 0;
 }
 
-void TreeCtrl::SetImageList(const std::vector<QIcon>& images)
+void TreeCtrl::SetImageList(const std::vector<QIcon>& images, const std::vector<QString>& meanings)
 {
     m_images = images;
+    m_meanings = meanings;
     for (QTreeWidgetItemIterator it(m_pWidget); *it; ++it)
         AsTreeItem(*it)->shownImage = -1;
     RefreshIcons();

@@ -8,6 +8,7 @@
 #include <vector>
 
 class QIcon;
+class QString;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -44,7 +45,9 @@ public:
     HTREEITEM GetChildItem(HTREEITEM parent, int index) const;
     int GetChildCount(HTREEITEM parent) const;
 
-    void SetImageList(const std::vector<QIcon>& images);
+    // Each image with what it means in words, which assistive technology
+    // reads as the description of a node showing it.
+    void SetImageList(const std::vector<QIcon>& images, const std::vector<QString>& meanings);
     void SetSelChangedHandler(std::function<void(HTREEITEM)> handler);
     // The selected node's content grew; whoever shows it refreshes in its
     // own time rather than on every addition.
@@ -61,6 +64,7 @@ private:
 
     QTreeWidget* m_pWidget;
     std::vector<QIcon> m_images;
+    std::vector<QString> m_meanings;
     std::unique_ptr<QTimer> m_pIconTimer;
     std::function<void(HTREEITEM)> m_onSelChanged;
     std::function<void(HTREEITEM)> m_onSelectedItemGrew;

@@ -24,6 +24,15 @@ CServersDlg::CServersDlg(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Cus
     OnInitDialog();
 }
 
+// A label tied to its field, which screen readers then name by it.
+void CServersDlg::PlaceLabel(const QString& text, QWidget* field, int x, int y, int w, int h)
+{
+    auto* label = new QLabel(text, this);
+    label->setBuddy(field);
+    field->setAccessibleName(QString(text).remove(u':'));
+    Place(label, x, y, w, h);
+}
+
 void CServersDlg::Place(QWidget* control, int x, int y, int w, int h)
 {
     control->setGeometry(DialogUnitsToPixels(font(), x, y, w, h));
@@ -52,12 +61,13 @@ void CServersDlg::CreateControls()
     m_hostEdit = new QLineEdit(this);
     m_hostEdit->setObjectName(QStringLiteral("hostName"));
     Place(m_hostEdit, 93, 159, 99, 14);
-    Place(new QLabel(QStringLiteral("Host Name/IP Address:"), this), 15, 162, 76, 8);
-    Place(new QLabel(QStringLiteral("Port Number:"), this), 199, 162, 44, 8);
     // The field and its up-down arrows are one control here.
     m_portSpin = new CPortSpin(this);
     m_portSpin->setObjectName(QStringLiteral("portNumber"));
     Place(m_portSpin, 245, 159, 51, 14);
+    PlaceLabel(QStringLiteral("Host Name/IP Address:"), m_hostEdit, 15, 162, 76, 8);
+    PlaceLabel(QStringLiteral("Port Number:"), m_portSpin, 199, 162, 44, 8);
+    m_serverList->setAccessibleName(QStringLiteral("Configured Servers"));
 
     QPushButton* add = AddButton(QStringLiteral("&Add"), 307, 159, 50, 14);
     add->setObjectName(QStringLiteral("addButton"));

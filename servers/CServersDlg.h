@@ -23,6 +23,7 @@ public:
 private:
     QPushButton* AddButton(const QString& text, int x, int y, int w, int h);
     void Place(QWidget* control, int x, int y, int w, int h);
+    void PlaceLabel(const QString& text, QWidget* field, int x, int y, int w, int h);
     void CreateControls();
     bool DoDataExchange(bool saveAndValidate);
     void OnInitDialog();

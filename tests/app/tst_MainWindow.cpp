@@ -12,6 +12,7 @@
 #include "ScriptedDictServer.h"
 #include "WaitUntil.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFile>
 #include <QGroupBox>
@@ -106,6 +107,18 @@ QStringList FormattedRuns(const RichTextView& view)
     return runs;
 }
 
+// The controls of a window that take the focus (not passing it on to
+// another) and have no name for a screen reader to say.
+QStringList Unnamed(const QWidget& window)
+{
+    QStringList unnamed;
+    for (QWidget* control : window.findChildren<QWidget*>())
+        if ((control->focusPolicy() & Qt::TabFocus) && !control->focusProxy()
+            && QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name).isEmpty())
+            unnamed << control->metaObject()->className() + QString(" ") + control->objectName();
+    return unnamed;
+}
+
 QString ReadStore(const QString& config)
 {
     QFile file(config + "/Tallowmere/Quorlex/user.reg");
@@ -133,6 +146,7 @@ private slots:
     void helpOpensTheGuide();
     void guideIsFoundInstalledOrInTheBuildTree();
     void controlsTakeClicksAndTabInTemplateOrder();
+    void rootStateIsGivenInWords();
     void menuOpensTheServersDialogAndTheAboutBox();
     void withoutServersTheHistoryStillWorksAndNothingIsSent();
     void sameWordAgainEntersTheBackListBySearchAndByLink();
@@ -532,8 +546,36 @@ void MainWindowTest::controlsTakeClicksAndTabInTemplateOrder()
             next = next->nextInFocusChain();
         QCOMPARE(next, order[i + 1]);
     }
+    QCOMPARE(Unnamed(w), QStringList());
     QCOMPARE(w.windowTitle(), QString("Tallowmere DICT Client"));
     QCOMPARE(w.minimumSize(), w.maximumSize());
+}
+
+// Screen readers hear a server's state in words, as the picture shows it.
+void MainWindowTest::rootStateIsGivenInWords()
+{
+    bool listed = false, closed = false;
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    server.Send(ScriptedDictServer::DefaultGreeting() + "\r\n")
+        .WaitForLine("^SHOW DB")
+        .Hold([&] { return listed; })
+        .Send("110 1 databases present\r\nwn \"WordNet\"\r\n.\r\n250 ok\r\n")
+        .Hold([&] { return closed; })
+        .Close();
+    MainWindow window;
+    ConnectionRegistry::Instance().AddServer("127.0.0.1", server.Port());
+    const auto root = window.Tree().Widget()->topLevelItem(0);
+    const auto says = [&](const QString& state) {
+        return WaitUntil([&] { return root->data(0, Qt::AccessibleDescriptionRole).toString() == state; });
+    };
+    QCOMPARE(root->text(0), QString("127.0.0.1:%1").arg(server.Port()));
+    QVERIFY(says("busy"));
+    listed = true;
+    QVERIFY(says("connected"));
+    closed = true;
+    QVERIFY(says("not connected"));
+    ConnectionRegistry::Instance().RemoveAllServers();
 }
 
 void MainWindowTest::menuOpensTheServersDialogAndTheAboutBox()
@@ -547,6 +589,8 @@ void MainWindowTest::menuOpensTheServersDialogAndTheAboutBox()
         QTimer::singleShot(0, [&] {
             QWidget* modal = QApplication::activeModalWidget();
             seen << (modal ? modal->windowTitle() : QString());
+            if (modal)
+                seen << Unnamed(*modal);
             if (auto* dialog = qobject_cast<QDialog*>(modal))
                 dialog->reject();
         });

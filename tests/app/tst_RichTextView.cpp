@@ -4,6 +4,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QClipboard>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
@@ -55,6 +56,8 @@ private slots:
     void otherMouseMessagesReportOther();
     void clickOnPlainTextReportsNothing();
     void clickAfterScrollingFindsTheLinkUnderTheMouse();
+    void enterOnALinkFollowsItAsALeftClick();
+    void separatorHoldsATabAndDrawsARuleAcrossTheView_data();
     void separatorHoldsATabAndDrawsARuleAcrossTheView();
     void readOnlyButSelectableAndCopyable();
 };
@@ -143,8 +146,37 @@ void RichTextViewTest::clickAfterScrollingFindsTheLinkUnderTheMouse()
     QCOMPARE(v.notices.front(), (Notice{LinkMouse::LeftDown, far, far + 5}));
 }
 
+void RichTextViewTest::enterOnALinkFollowsItAsALeftClick()
+{
+    Viewed v;
+    v.view.ShowRendered("see apple and pear", {{4, 9}, {14, 18}}, {});
+    v.view.setFocus();
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(&v.view, Qt::Key_Right);
+    QTest::keyClick(&v.view, Qt::Key_Return);
+    QTest::keyClick(&v.view, Qt::Key_Home);
+    QTest::keyClick(&v.view, Qt::Key_Return);
+    QTest::keyClick(&v.view, Qt::Key_End);
+    QTest::keyClick(&v.view, Qt::Key_Enter);
+    QCOMPARE(v.notices, (std::vector<Notice>{{LinkMouse::LeftDown, 4, 9}, {LinkMouse::LeftDown, 14, 18}}));
+}
+
+void RichTextViewTest::separatorHoldsATabAndDrawsARuleAcrossTheView_data()
+{
+    QTest::addColumn<bool>("darkDesktop");
+    QTest::newRow("light desktop") << false;
+    QTest::newRow("dark desktop") << true;
+}
+
+// The view keeps its own light page under a dark desktop palette, so the
+// rules stand out and nothing else is dark.
 void RichTextViewTest::separatorHoldsATabAndDrawsARuleAcrossTheView()
 {
+    QFETCH(bool, darkDesktop);
+    const QPalette desktop = QApplication::palette();
+    if (darkDesktop)
+        QApplication::setPalette(QPalette(QColor(0xEE, 0xEE, 0xEE), QColor(0x30, 0x30, 0x30)));
+    const auto restore = qScopeGuard([&] { QApplication::setPalette(desktop); });
     Viewed v;
     v.view.ShowRendered("one\n\t\ntwo\n\t\nthree\n", {}, {4, 10});
     QCOMPARE(v.view.toPlainText(), QString("one\n\t\ntwo\n\t\nthree\n"));
