@@ -20,7 +20,12 @@ RichTextView::RichTextView(QWidget* parent) : QTextEdit(parent)
     setWordWrapMode(QTextOption::NoWrap);
     // Its own light page whatever the desktop's theme: the links' pure blue
     // and the rules need a light ground to be read.
-    setPalette(QPalette(Qt::black, Qt::white));
+    QPalette page = palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        page.setColor(group, QPalette::Base, Qt::white);
+        page.setColor(group, QPalette::Text, Qt::black);
+    }
+    setPalette(page);
 }
 
 void RichTextView::SetPlainText(const QString& text)
