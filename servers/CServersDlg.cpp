@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <map>
 
 CServersDlg::CServersDlg(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
@@ -24,13 +25,17 @@ CServersDlg::CServersDlg(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Cus
     OnInitDialog();
 }
 
-// A label tied to its field, which screen readers then name by it.
+// A label tied to its field, which screen readers then name by it. Our
+// font sets text wider than the template's did: where its rectangle is too
+// narrow the label grows to the right, into the gap before its field.
 void CServersDlg::PlaceLabel(const QString& text, QWidget* field, int x, int y, int w, int h)
 {
     auto* label = new QLabel(text, this);
     label->setBuddy(field);
     field->setAccessibleName(QString(text).remove(u':'));
-    Place(label, x, y, w, h);
+    QRect rect = DialogUnitsToPixels(font(), x, y, w, h);
+    rect.setWidth(std::max(rect.width(), label->sizeHint().width()));
+    label->setGeometry(rect);
 }
 
 void CServersDlg::Place(QWidget* control, int x, int y, int w, int h)

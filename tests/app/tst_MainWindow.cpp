@@ -1,3 +1,4 @@
+#include "AboutBox.h"
 #include "CharacterCentre.h"
 #include "ClientApp.h"
 #include "ConnectionRegistry.h"
@@ -6,6 +7,7 @@
 #include "DictConnection.h"
 #include "FileBytes.h"
 #include "HelpRequest.h"
+#include "LayoutFaults.h"
 #include "MainWindow.h"
 #include "RenderDefinitions.h"
 #include "RichTextView.h"
@@ -682,6 +684,8 @@ void MainWindowTest::controlsStandWherePlacedInDialogUnits()
     QVERIFY(w.SearchButton()->isDefault());
     QVERIFY(!w.BackButton()->icon().isNull());
     QVERIFY(!w.ForwardsButton()->icon().isNull());
+    QCOMPARE(LayoutFaults(w).join("; "), QString());
+    QCOMPARE(LayoutFaults(AboutBox(&w)).join("; "), QString());
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -2,6 +2,7 @@
 #include "ConnectionRegistry.h"
 #include "DialogUnits.h"
 #include "HelpRequest.h"
+#include "LayoutFaults.h"
 #include "MessageBox.h"
 #include "ScriptedDictServer.h"
 #include "TreeCtrl.h"
@@ -18,6 +19,7 @@
 #include <QTreeWidget>
 
 #include <functional>
+#include <map>
 
 namespace {
 const QString Information =
@@ -210,10 +212,20 @@ void TestServersDlg::controlsSitInDialogUnits()
         QCOMPARE(List(dialog)->geometry(), px(14, 18, 343, 100));
         QCOMPARE(Host(dialog)->geometry(), px(93, 159, 99, 14));
         QCOMPARE(Port(dialog)->geometry(), px(245, 159, 51, 14));
+        // A label keeps its place and may grow to the width of its text.
+        const std::map<QString, QRect> labelRects{{"Host Name/IP Address:", px(15, 162, 76, 8)},
+                                                  {"Port Number:", px(199, 162, 44, 8)}};
         QStringList labels;
-        for (const QLabel* label : dialog.findChildren<QLabel*>())
+        for (const QLabel* label : dialog.findChildren<QLabel*>()) {
             labels << label->text();
+            const auto placed = labelRects.find(label->text());
+            QVERIFY(placed != labelRects.end());
+            QCOMPARE(label->geometry().topLeft(), placed->second.topLeft());
+            QCOMPARE(label->height(), placed->second.height());
+            QVERIFY(label->width() >= placed->second.width());
+        }
         QCOMPARE(labels, (QStringList{"Host Name/IP Address:", "Port Number:"}));
+        QCOMPARE(LayoutFaults(dialog).join("; "), QString());
         QStringList groups;
         for (const QGroupBox* group : dialog.findChildren<QGroupBox*>())
             groups << group->title();
