@@ -1,6 +1,8 @@
 #include "TreeCtrl.h"
 
+#include <QHeaderView>
 #include <QIcon>
+#include <QScrollBar>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -48,13 +50,24 @@ bool IsWithin(const QTreeWidgetItem* item, const QTreeWidgetItem* ancestor)
 }
 }  // namespace
 
-TreeCtrl::TreeCtrl(QTreeWidget* widget) : m_pWidget(widget), m_pIconTimer(std::make_unique<QTimer>())
+TreeCtrl::TreeCtrl(QTreeWidget* widget) : m_pWidget(widget), m_pRefreshTimer(std::make_unique<QTimer>())
 {
-    m_pIconTimer->setSingleShot(true);
-    m_pIconTimer->setInterval(0);
-    QObject::connect(m_pIconTimer.get(), &QTimer::timeout, m_pIconTimer.get(), [this] { RefreshIcons(); });
+    m_pRefreshTimer->setSingleShot(true);
+    m_pRefreshTimer->setInterval(0);
+    QObject::connect(m_pRefreshTimer.get(), &QTimer::timeout, m_pRefreshTimer.get(), [this] { RefreshDeferred(); });
     m_pWidget->setColumnCount(1);
     m_pWidget->setHeaderHidden(true);
+    // Texts are shown whole and the tree scrolls sideways: the column takes
+    // the width of the widest text in and around view, measured again after
+    // an insertion, a deletion, an expansion or a scroll, once per turn of
+    // the event loop. The header's own sizing to contents would measure on
+    // every change of any node, images included.
+    m_pWidget->header()->setStretchLastSection(false);
+    QTimer* const context = m_pRefreshTimer.get();
+    for (auto shown : {&QTreeWidget::itemExpanded, &QTreeWidget::itemCollapsed})
+        QObject::connect(m_pWidget, shown, context, [this] { ResizeColumnSoon(); });
+    QObject::connect(m_pWidget->verticalScrollBar(), &QScrollBar::valueChanged, context,
+                     [this] { ResizeColumnSoon(); });
     m_pWidget->setSelectionMode(QAbstractItemView::SingleSelection);
     QObject::connect(m_pWidget, &QTreeWidget::currentItemChanged, m_pWidget, [this](QTreeWidgetItem* current) {
         if (m_onSelChanged)
@@ -83,8 +96,22 @@ HTREEITEM TreeCtrl::InsertItem(const std::string& text, int image, HTREEITEM par
     if (after == TreeInsert::Sort)
         position = SortedPosition(parentItem, item->text(0));
     parentItem->insertChild(position, item);
-    m_pIconTimer->start();
+    ResizeColumnSoon();
     return Handle(item);
+}
+
+void TreeCtrl::ResizeColumnSoon()
+{
+    m_bColumnStale = true;
+    if (!m_pRefreshTimer->isActive())
+        m_pRefreshTimer->start();
+}
+
+void TreeCtrl::RefreshDeferred()
+{
+    RefreshIcons();
+    if (std::exchange(m_bColumnStale, false))
+        m_pWidget->resizeColumnToContents(0);
 }
 
 void TreeCtrl::RefreshIcons()
@@ -105,8 +132,8 @@ void TreeCtrl::SetItemImage(HTREEITEM item, int image)
     if (!item)
         return;
     AsTreeItem(Item(item))->image = image;
-    if (!m_pIconTimer->isActive())
-        m_pIconTimer->start();
+    if (!m_pRefreshTimer->isActive())
+        m_pRefreshTimer->start();
 }
 
 int TreeCtrl::GetItemImage(HTREEITEM item) const
@@ -151,6 +178,7 @@ void TreeCtrl::DeleteItem(HTREEITEM item)
     if (IsWithin(m_pWidget->currentItem(), doomed))
         m_pWidget->setCurrentItem(SelectionAfterDeleting(doomed));
     delete doomed;
+    ResizeColumnSoon();
 }
 
 HTREEITEM TreeCtrl::GetSelectedItem() const

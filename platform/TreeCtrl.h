@@ -60,12 +60,15 @@ private:
     static QTreeWidgetItem* Item(HTREEITEM item);
     static HTREEITEM Handle(QTreeWidgetItem* item);
     void RefreshIcons();
+    void ResizeColumnSoon();
+    void RefreshDeferred();
     QTreeWidgetItem* SelectionAfterDeleting(QTreeWidgetItem* doomed) const;
 
     QTreeWidget* m_pWidget;
     std::vector<QIcon> m_images;
     std::vector<QString> m_meanings;
-    std::unique_ptr<QTimer> m_pIconTimer;
+    std::unique_ptr<QTimer> m_pRefreshTimer;
+    bool m_bColumnStale = false;
     std::function<void(HTREEITEM)> m_onSelChanged;
     std::function<void(HTREEITEM)> m_onSelectedItemGrew;
 };

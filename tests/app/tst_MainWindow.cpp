@@ -22,6 +22,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -138,6 +139,7 @@ private slots:
     void emptySearchSendsTheEmptyWordAndNeverEntersTheHistory();
     void backAndForwardsSetTheWordBoxSearchLeavesIt();
     void enterInTheWordBoxSearches();
+    void longDescriptionIsShownWholeAndScrollsSideways();
     void linkAfterBackKeepsTheForwardList();
     void linkBrokenOverAnIndentedLineSearchesTheJoinedWords();
     void viewFollowsTheSelection();
@@ -261,6 +263,25 @@ void MainWindowTest::enterInTheWordBoxSearches()
     QTest::keyClick(session.window->WordBox(), Qt::Key_Return);
     QVERIFY(WaitUntil([&] { return session.Databases() == 2; }));
     QCOMPARE(session.window->CurrentWord(), QString("apple"));
+}
+
+void MainWindowTest::longDescriptionIsShownWholeAndScrollsSideways()
+{
+    Session session(m_server);
+    QVERIFY(session.connected);
+    session.Search("apple");
+    QVERIFY(WaitUntil([&] { return session.Databases() == 2; }));
+    QTreeWidget* tree = session.window->Tree().Widget();
+    tree->topLevelItem(0)->setExpanded(true);
+    const QString description = "The Collaborative International Dictionary of English v.0.48";
+    QCOMPARE(tree->topLevelItem(0)->child(0)->text(0), description);
+    const QModelIndex node = tree->model()->index(0, 0, tree->model()->index(0, 0));
+    const int textWidth = QFontMetrics(tree->font()).horizontalAdvance(description);
+    QVERIFY(textWidth > tree->viewport()->width());
+    // Its column leaves room for the node's picture and whole text.
+    QVERIFY(WaitUntil([&] { return tree->visualRect(node).width() >= tree->sizeHintForIndex(node).width(); }));
+    QVERIFY(tree->visualRect(node).width() > textWidth);
+    QVERIFY(tree->horizontalScrollBar()->maximum() > 0);
 }
 
 void MainWindowTest::linkAfterBackKeepsTheForwardList()

@@ -185,6 +185,9 @@ void tst_HostileServers::tenThousandDatabases()
     m_server->EnableDictResponder(ScriptedDictServer::DefaultGreeting().toStdString(), databases, definitions);
     TickWatch watch;
     ConnectionHarness harness(Host, m_server->Port());
+    // Shown and open, so that every node inserted is laid out and measured.
+    harness.Tree().Widget()->show();
+    harness.Tree().Widget()->topLevelItem(0)->setExpanded(true);
     QVERIFY(WaitUntilListed(*m_server, harness));
     harness.Connection().Define("apple");
     QVERIFY(WaitUntil(
