@@ -29,12 +29,32 @@ int TranslateErrno(int error)
     }
 }
 
+// Takes the look-up's result by a named slot: a look-up given a functor
+// leaks it when the program ends before the look-up does.
+class LookupReceiver : public QObject {
+    Q_OBJECT
+public:
+    explicit LookupReceiver(std::function<void(const QHostInfo&)> done) : m_done(std::move(done)) {}
+
+public slots:
+    void OnLookedUp(const QHostInfo& info) { m_done(info); }
+
+private:
+    std::function<void(const QHostInfo&)> m_done;
+};
+
 }  // namespace
 
-TcpConnector::TcpConnector(Done done) : m_done(std::move(done)), m_pContext(std::make_unique<QObject>()) {}
+TcpConnector::TcpConnector(Done done)
+    : m_done(std::move(done)),
+      m_pContext(std::make_unique<LookupReceiver>([this](const QHostInfo& info) { OnLookedUp(info); }))
+{
+}
 
 TcpConnector::~TcpConnector()
 {
+    if (m_nLookup >= 0)
+        QHostInfo::abortHostLookup(m_nLookup);
     CloseDescriptor();
 }
 
@@ -47,11 +67,12 @@ void TcpConnector::Start(const QString& host, quint16 port)
         TryNextAddress();
         return;
     }
-    QHostInfo::lookupHost(host, m_pContext.get(), [this](const QHostInfo& info) { OnLookedUp(info); });
+    m_nLookup = QHostInfo::lookupHost(host, m_pContext.get(), SLOT(OnLookedUp(QHostInfo)));
 }
 
 void TcpConnector::OnLookedUp(const QHostInfo& info)
 {
+    m_nLookup = -1;
     // Whatever kept the name from resolving, the host was not found.
     if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
         Finish(-1, SocketError::HostNotFound);
@@ -133,3 +154,5 @@ void TcpConnector::CloseDescriptor()
     if (m_nDescriptor >= 0)
         ::close(std::exchange(m_nDescriptor, -1));
 }
+
+#include "TcpConnector.moc"

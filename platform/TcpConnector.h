@@ -42,5 +42,6 @@ private:
     QList<QHostAddress> m_addresses;
     quint16 m_nPort = 0;
     int m_nDescriptor = -1;
+    int m_nLookup = -1;
     int m_nLastError = 0;
 };
