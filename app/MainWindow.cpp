@@ -268,7 +268,7 @@ void MainWindow::RefreshGrownSelection()
 {
     const HTREEITEM item = m_tree.GetSelectedItem();
     const std::string stored = item ? StoredText(item) : std::string();
-    if (item != m_hShownItem || !m_bShownClosed || m_nShownSize == 0 || stored.size() <= m_nShownSize
+    if (item != m_hShownItem || !m_bShownClosed || stored.size() <= m_nShownSize
         || stored.size() - m_nShownSize > m_nShownSize) {
         OnTreeSelChanged(item);
         return;
