@@ -20,8 +20,10 @@ constexpr char Separator[] = "<qrlexsep>\n";
 
 std::string TranscriptFileName(std::string host)
 {
-    // The host is not trusted to name a file outside the current directory.
+    // The host is not trusted to name a file outside the current
+    // directory, nor one that its C string would cut short.
     std::replace(host.begin(), host.end(), '/', '_');
+    std::replace(host.begin(), host.end(), '\0', '_');
     return host + ".log";
 }
 
@@ -116,6 +118,8 @@ void DictConnection::ResetStream()
     m_strCurrentDefinition.clear();
     m_bKeepCurrentDefinition = false;
     m_nOutstandingDefines = 0;
+    m_nReplyBytes = 0;
+    m_nUnexpectedBytes = 0;
 }
 
 void DictConnection::OnConnect(int error)
@@ -142,6 +146,8 @@ void DictConnection::OnConnectionLost()
     m_state = ConnectionState::Closed;
     m_nOutstandingDefines = 0;
     m_bWordHeld = false;
+    // A definition cut short is never completed; its memory goes now.
+    std::string().swap(m_strCurrentDefinition);
     SetRootImage(ImageClosed);
     RemoveDatabaseItems();
     if (!resend)
@@ -205,13 +211,13 @@ bool DictConnection::ReceiveBytes(const char* data, int n)
     for (int i = 0; i < n; ++i)
         if (data[i] == '\0')
             WriteRecord("Character index " + std::to_string(i) + " is null");
-    CutLines();
+    if (!CutLines())
+        return false;
     if (m_strReceiveBuffer.size() <= MaxPendingLine)
         return true;
     // Keep the evidence of what the server sent before giving up.
     WriteRecord("[in ] " + m_strReceiveBuffer);
-    FlushRecords();
-    CloseAsAtEndOfStream();
+    GiveUp();
     return false;
 }
 
@@ -221,9 +227,21 @@ void DictConnection::CloseAsAtEndOfStream()
     OnConnectionLost();
 }
 
+// The server sent more than any reply may hold: the connection ends as at
+// a reset, and the request is not sent again, for the same answer would
+// come once more. The next lookup connects anew.
+void DictConnection::GiveUp()
+{
+    m_bResent = true;
+    FlushRecords();
+    Close();
+    OnConnectionLost();
+}
+
 // Every CR LF, lone CR or lone LF ends exactly one line, wherever the reads
-// happen to split the stream.
-void DictConnection::CutLines()
+// happen to split the stream. False when a line made the connection give
+// up: the rest of the stream is not read.
+bool DictConnection::CutLines()
 {
     std::string& buffer = m_strReceiveBuffer;
     std::size_t start = 0;
@@ -243,14 +261,22 @@ void DictConnection::CutLines()
         }
         start = ++end;
         OnLine(line);
+        // Lines arrive only while connected; closed now means given up.
+        if (m_state == ConnectionState::Closed)
+            return false;
     }
     buffer.erase(0, start);
     m_nScannedBytes = buffer.size();
+    return true;
 }
 
 void DictConnection::OnLine(const std::string& line)
 {
     WriteRecord("[in ] " + line);
+    if (!CountLineBytes(line)) {
+        GiveUp();
+        return;
+    }
     const std::string text = DecodeUtf8Line(line);
     if (m_expectedReplies.empty()) {
         OnUnexpectedLine(text);
@@ -258,6 +284,7 @@ void DictConnection::OnLine(const std::string& line)
     }
     const int kind = m_expectedReplies.front();
     m_expectedReplies.pop_front();
+    m_bReplyGoesOn = false;
     switch (kind) {
     case Greeting: OnGreeting(text); break;
     case DatabaseListStatus: OnDatabaseListStatus(text); break;
@@ -266,7 +293,28 @@ void DictConnection::OnLine(const std::string& line)
     case DefinitionText: OnDefinitionLine(text); break;
     default: OnUnexpectedLine(text); break;
     }
+    if (!m_bReplyGoesOn)
+        m_nReplyBytes = 0;
     UpdateActivityImage();
+}
+
+// False once the line takes its reply, or the lines nobody asked for,
+// past their limit. Its line end counts too, so that empty lines add up.
+bool DictConnection::CountLineBytes(const std::string& line)
+{
+    const std::size_t bytes = line.size() + 1;
+    const int kind = m_expectedReplies.empty() ? 0 : m_expectedReplies.front();
+    if (kind < Greeting || kind > DefinitionText)
+        return (m_nUnexpectedBytes += bytes) <= m_limits.unexpectedBytes;
+    return (m_nReplyBytes += bytes) <= m_limits.replyBytes;
+}
+
+// A handler's line leaves its reply unfinished: the next line is of the
+// same reply.
+void DictConnection::ExpectMore(ReplyKind kind)
+{
+    m_expectedReplies.push_front(kind);
+    m_bReplyGoesOn = true;
 }
 
 void DictConnection::UpdateActivityImage()
@@ -285,6 +333,8 @@ void DictConnection::OnUnexpectedLine(const std::string&) {}
 
 void DictConnection::WriteRecord(const std::string& record)
 {
+    if (m_bTranscriptFull)
+        return;
     m_strPendingRecords += record;
     m_strPendingRecords += '\n';
 }
@@ -296,8 +346,17 @@ void DictConnection::FlushRecords()
 {
     if (m_strPendingRecords.empty())
         return;
-    m_transcript.write(m_strPendingRecords.data(), static_cast<std::streamsize>(m_strPendingRecords.size()));
+    const std::uint64_t room = m_limits.transcriptBytes - std::min(m_nTranscriptBytes, m_limits.transcriptBytes);
+    std::size_t size = m_strPendingRecords.size();
+    if (size > room) {
+        // Whole records only, up to the limit, and none after them.
+        const std::size_t lastEnd = room == 0 ? std::string::npos : m_strPendingRecords.rfind('\n', room - 1);
+        size = lastEnd == std::string::npos ? 0 : lastEnd + 1;
+        m_bTranscriptFull = true;
+    }
+    m_transcript.write(m_strPendingRecords.data(), static_cast<std::streamsize>(size));
     m_transcript.flush();
+    m_nTranscriptBytes += size;
     m_strPendingRecords.clear();
 }
 
@@ -306,19 +365,19 @@ void DictConnection::FlushRecords()
 // The record follows the command on to the wire: its reply is read only
 // after we return, so the file keeps the same order and the write costs
 // the round trip nothing. False when the command is too long to go out
-// whole: it must then queue no reply, or every later reply would be
-// matched against the wrong expectation. A send that fails on a dropped
-// connection counts as sent; the close that follows settles it.
+// whole: it is then neither sent nor recorded, and must queue no reply, or
+// every later reply would be matched against the wrong expectation. A
+// send that fails on a dropped connection counts as sent; the close that
+// follows settles it.
 bool DictConnection::SendCommand(const std::string& command)
 {
-    const bool fits = command.size() + 2 <= MaxCommandLine;
-    if (fits) {
-        const std::string wire = command + "\r\n";
-        Send(wire.data(), static_cast<int>(wire.size()));
-    }
+    if (command.size() + 2 > MaxCommandLine)
+        return false;
+    const std::string wire = command + "\r\n";
+    Send(wire.data(), static_cast<int>(wire.size()));
     WriteRecord("[out] " + command);
     FlushRecords();
-    return fits;
+    return true;
 }
 
 void DictConnection::SendShowDb()
@@ -373,12 +432,12 @@ void DictConnection::OnDatabaseListStatus(const std::string& line)
 {
     const auto words = TokenizeReplyLine(line);
     if (words.empty()) {
-        m_expectedReplies.push_front(DatabaseListStatus);
+        ExpectMore(DatabaseListStatus);
         return;
     }
     const int code = StatusCode(words);
     if (code >= 100 && code <= 199)
-        m_expectedReplies.push_front(DatabaseListLine);
+        ExpectMore(DatabaseListLine);
     else
         OnListingDone();
 }
@@ -387,10 +446,10 @@ void DictConnection::OnDatabaseListLine(const std::string& line)
 {
     if (line == ".") {
         // The list's closing status line answers this request too.
-        m_expectedReplies.push_front(DatabaseListStatus);
+        ExpectMore(DatabaseListStatus);
         return;
     }
-    m_expectedReplies.push_front(DatabaseListLine);
+    ExpectMore(DatabaseListLine);
     const auto words = TokenizeReplyLine(line);
     if (!words.empty())
         m_databaseDescriptions[words.front()] = words.back();
@@ -407,12 +466,12 @@ void DictConnection::OnDefineStatus(const std::string& line)
 {
     const auto words = TokenizeReplyLine(line);
     if (words.empty()) {
-        m_expectedReplies.push_front(DefineStatus);
+        ExpectMore(DefineStatus);
         return;
     }
     const int code = StatusCode(words);
     if (code == 150) {
-        m_expectedReplies.push_front(DefineStatus);
+        ExpectMore(DefineStatus);
         return;
     }
     if (code != 151) {
@@ -420,7 +479,7 @@ void DictConnection::OnDefineStatus(const std::string& line)
             --m_nOutstandingDefines;
         return;
     }
-    m_expectedReplies.push_front(DefinitionText);
+    ExpectMore(DefinitionText);
     m_bKeepCurrentDefinition = words.size() >= 3 && !IsReplySuperseded() && m_pTree && m_hRootItem;
     if (!m_bKeepCurrentDefinition)
         return;
@@ -437,14 +496,14 @@ void DictConnection::OnDefineStatus(const std::string& line)
 void DictConnection::OnDefinitionLine(const std::string& line)
 {
     if (line != ".") {
-        m_expectedReplies.push_front(DefinitionText);
+        ExpectMore(DefinitionText);
         if (m_bKeepCurrentDefinition) {
             m_strCurrentDefinition += line;
             m_strCurrentDefinition += '\n';
         }
         return;
     }
-    m_expectedReplies.push_front(DefineStatus);
+    ExpectMore(DefineStatus);
     if (m_bKeepCurrentDefinition)
         StoreCurrentDefinition();
     m_bKeepCurrentDefinition = false;

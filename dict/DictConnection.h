@@ -1,11 +1,13 @@
 #pragma once
 
 #include "AsyncSocket.h"
+#include "ConnectionLimits.h"
 #include "ConnectionState.h"
 #include "ReplyKind.h"
 #include "TreeCtrl.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <fstream>
 #include <map>
@@ -31,8 +33,10 @@ public:
     void ConnectToServer();
     HTREEITEM GetRootItem() const { return m_hRootItem; }
     ConnectionState GetState() const { return m_state; }
+    // Tests reach the limits sooner by lowering them.
+    void SetLimits(const ConnectionLimits& limits) { m_limits = limits; }
     // One read's bytes: recorded, cut into lines and handled. False when the
-    // connection gave up on an endless line and closed. The records reach
+    // connection gave up on the server (a limit was passed) and closed. The records reach
     // the file when the receive notification ends, a command goes, the
     // connection is destroyed or FlushRecords is called.
     bool ReceiveBytes(const char* data, int n);
@@ -68,8 +72,11 @@ private:
     void WriteRecord(const std::string& record);
     void UpdateActivityImage();
     void SetRootImage(int image);
-    void CutLines();
+    bool CutLines();
+    bool CountLineBytes(const std::string& line);
+    void ExpectMore(ReplyKind kind);
     void CloseAsAtEndOfStream();
+    void GiveUp();
     void StoreCurrentDefinition();
     bool IsReplySuperseded() const;
 
@@ -77,6 +84,11 @@ private:
     int m_nPort;
     std::deque<int> m_expectedReplies;
     std::fstream m_transcript;
+    ConnectionLimits m_limits;
+    // Bytes written to the transcript file; once a record did not fit no
+    // later one is written, so the file never has a gap.
+    std::uint64_t m_nTranscriptBytes = 0;
+    bool m_bTranscriptFull = false;
     // Records of one receive notification, written together at its end.
     std::string m_strPendingRecords;
     HTREEITEM m_hRootItem = nullptr;
@@ -103,6 +115,12 @@ private:
     // The latest word was sent once more after a close left it unanswered;
     // a new lookup clears the mark, so a failing server never loops.
     bool m_bResent = false;
+    // Line bytes of the reply under way, and of lines nobody asked for
+    // since the connect.
+    std::size_t m_nReplyBytes = 0;
+    std::size_t m_nUnexpectedBytes = 0;
+    // Set by a handler whose line leaves its reply unfinished.
+    bool m_bReplyGoesOn = false;
     // Definition requests sent on this connection and not yet answered by
     // a final status.
     int m_nOutstandingDefines = 0;

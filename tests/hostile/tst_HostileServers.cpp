@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -41,8 +42,9 @@ std::string_view View(const QByteArray& bytes)
 
 // Every complete line the server sent, on every connection, is a
 // transcript record, in order; `extra` records may follow (the evidence
-// of a line given up on).
-void CheckNothingLost(const ScriptedDictServer& server, std::size_t extra = 0)
+// of a line given up on). Of a stream the client cut short, the records
+// are the lines up to the cut.
+void CheckNothingLost(const ScriptedDictServer& server, std::size_t extra = 0, bool cut = false)
 {
     const QByteArray transcript = ReadTranscript();
     std::vector<QByteArray> sent;
@@ -53,8 +55,11 @@ void CheckNothingLost(const ScriptedDictServer& server, std::size_t extra = 0)
         lines.insert(lines.end(), more.begin(), more.end());
     }
     const auto records = InRecords(View(transcript));
-    QCOMPARE(records.size(), lines.size() + extra);
-    for (std::size_t i = 0; i < lines.size(); ++i)
+    if (cut)
+        QVERIFY(records.size() < lines.size());
+    else
+        QCOMPARE(records.size(), lines.size() + extra);
+    for (std::size_t i = 0; i < std::min(records.size(), lines.size()); ++i)
         if (records[i] != lines[i])
             QFAIL(qPrintable(QString("record %1 differs from the line sent").arg(i)));
 }
@@ -110,8 +115,8 @@ private slots:
     void fiftyMegabytesOfDefinitions();
     void tenThousandDatabases();
     void nulBytesAndBrokenUtf8InVolume();
-    void closeOrResetInTheMiddleOfADefinition_data();
-    void closeOrResetInTheMiddleOfADefinition();
+    void connectionEndsInTheMiddleOfAReply_data();
+    void connectionEndsInTheMiddleOfAReply();
     void acceptedAndNeverSpoken();
 
 private:
@@ -239,40 +244,89 @@ void tst_HostileServers::nulBytesAndBrokenUtf8InVolume()
     CheckNothingLost(*m_server);
 }
 
-void tst_HostileServers::closeOrResetInTheMiddleOfADefinition_data()
+enum class Ending { Close, Reset, EndlessDefinition, UnsolicitedStream };
+
+void tst_HostileServers::connectionEndsInTheMiddleOfAReply_data()
 {
-    QTest::addColumn<bool>("reset");
-    QTest::newRow("close") << false;
-    QTest::newRow("reset") << true;
+    QTest::addColumn<Ending>("ending");
+    QTest::addColumn<int>("connections");
+    // A request the server left unanswered is sent once more; one the
+    // client gave up on is not.
+    QTest::newRow("close") << Ending::Close << 2;
+    QTest::newRow("reset") << Ending::Reset << 2;
+    QTest::newRow("endless definition") << Ending::EndlessDefinition << 1;
+    QTest::newRow("unsolicited stream, transcript full") << Ending::UnsolicitedStream << 1;
 }
 
-void tst_HostileServers::closeOrResetInTheMiddleOfADefinition()
+void tst_HostileServers::connectionEndsInTheMiddleOfAReply()
 {
-    QFETCH(bool, reset);
+    QFETCH(Ending, ending);
+    QFETCH(int, connections);
     const QByteArray body = DefinitionBody(4 * 1024 * 1024);
     const QByteArray lastLine = body.right(body.size() - body.lastIndexOf("  apple line ", body.size() - 3)).chopped(2);
-    ScriptUpToDefine(*m_server);
-    m_server->Send("150 2 definitions retrieved\r\n" + DefinitionHeader).Send(body).Send("  a line cut sho");
+    // Limits low enough that the 4 MiB body passes them.
+    ConnectionLimits limits;
+    if (ending == Ending::EndlessDefinition)
+        limits.replyBytes = 1024 * 1024;
+    if (ending == Ending::UnsolicitedStream)
+        limits.transcriptBytes = 512 * 1024;
+    if (ending == Ending::UnsolicitedStream) {
+        m_server->Send(GreetingLine).WaitForLine("^SHOW DB$").Send(ShowDbReply).Send(body);
+    } else {
+        ScriptUpToDefine(*m_server);
+        m_server->Send("150 2 definitions retrieved\r\n" + DefinitionHeader).Send(body);
+    }
     // A reset drops what the client has not read yet: wait until it has.
-    if (reset)
-        m_server->Hold([&] { return TranscriptEndsWith(lastLine + "\n"); }).Abort();
-    else
-        m_server->Close();
+    if (ending == Ending::Reset)
+        m_server->Send("  a line cut sho").Hold([&] { return TranscriptEndsWith(lastLine + "\n"); }).Abort();
+    else if (ending == Ending::Close)
+        m_server->Send("  a line cut sho").Close();
     TickWatch watch;
     ConnectionHarness harness(Host, m_server->Port());
-    QVERIFY(WaitUntilListed(*m_server, harness));
-    harness.Connection().Define("apple");
-    // The request left unanswered is sent once more, and lost once more.
+    harness.Connection().SetLimits(limits);
+    if (ending != Ending::UnsolicitedStream) {
+        QVERIFY(WaitUntilListed(*m_server, harness));
+        harness.Connection().Define("apple");
+    }
     QVERIFY(WaitUntil(
         [&] {
-            return m_server->ConnectionCount() == 2 && m_server->IsScriptDone(1)
+            const bool ended = connections == 2 ? m_server->IsScriptDone(1) : m_server->IsClosedByClient(0);
+            return m_server->ConnectionCount() == connections && ended
                 && harness.Connection().GetState() == ConnectionState::Closed;
         },
         20000));
     QCOMPARE(harness.RootImage(), ImageClosed);
     CheckBounded(harness, watch, 64 * 1024);
     QCOMPARE(harness.Tree().GetChildCount(harness.Root()), 0);
-    CheckNothingLost(*m_server);
+    if (connections == 2) {
+        CheckNothingLost(*m_server);
+        return;
+    }
+    QCOMPARE(m_server->ConnectionCount(), 1);
+    CheckNothingLost(*m_server, 0, true);
+    const QByteArray transcript = ReadTranscript();
+    if (ending == Ending::EndlessDefinition) {
+        // The reply's lines up to the one that passed the limit, and no more.
+        const auto records = InRecords(View(transcript));
+        const auto first = std::find(records.begin(), records.end(), "150 2 definitions retrieved");
+        std::size_t bytes = 0;
+        for (auto record = first; record != records.end(); ++record)
+            bytes += record->size() + 1;
+        QVERIFY(bytes > limits.replyBytes && bytes - records.back().size() - 1 <= limits.replyBytes);
+        QVERIFY(transcript.endsWith("[in ] " + QByteArray(records.back().data(), records.back().size()) + "\n"));
+    } else {
+        QVERIFY(transcript.size() <= qsizetype(limits.transcriptBytes));
+        QVERIFY(transcript.size() > qsizetype(limits.transcriptBytes) - 256);
+    }
+    // The next lookup connects anew and is answered.
+    m_server->ClearScript();
+    m_server->EnableDefaultDictResponder();
+    harness.Connection().Define("apple");
+    QVERIFY(WaitUntil(
+        [&] { return harness.RootImage() == ImageIdle && harness.Tree().GetChildCount(harness.Root()) == 2; }, 20000));
+    QCOMPARE(m_server->ConnectionCount(), 2);
+    if (ending == Ending::UnsolicitedStream)
+        QCOMPARE(ReadTranscript(), transcript);
 }
 
 void tst_HostileServers::acceptedAndNeverSpoken()
