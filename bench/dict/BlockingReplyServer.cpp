@@ -21,7 +21,8 @@ bool SendAll(int connection, const std::string& bytes)
 
 }  // namespace
 
-BlockingReplyServer::BlockingReplyServer(std::string defineReply) : m_strDefineReply(std::move(defineReply))
+BlockingReplyServer::BlockingReplyServer(std::string defineReply, std::string endlessTail)
+    : m_strDefineReply(std::move(defineReply)), m_strEndlessTail(std::move(endlessTail))
 {
     m_nListener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -77,11 +78,21 @@ void BlockingReplyServer::Converse(int connection)
         while ((end = pending.find("\r\n")) != std::string::npos) {
             const std::string command = pending.substr(0, end);
             pending.erase(0, end + 2);
-            const std::string& reply = command.rfind("DEFINE", 0) == 0 ? m_strDefineReply
-                : command == "SHOW DB"                                 ? DatabaseList()
-                                                                       : std::string("500 unknown command\r\n");
-            if (!SendAll(connection, reply))
+            const bool sent = command.rfind("DEFINE", 0) == 0 ? SendDefineReply(connection)
+                : command == "SHOW DB"                        ? SendAll(connection, DatabaseList())
+                                                              : SendAll(connection, "500 unknown command\r\n");
+            if (!sent)
                 return;
         }
     }
+}
+
+bool BlockingReplyServer::SendDefineReply(int connection) const
+{
+    if (!SendAll(connection, m_strDefineReply))
+        return false;
+    while (!m_strEndlessTail.empty())
+        if (!SendAll(connection, m_strEndlessTail))
+            return false;
+    return true;
 }

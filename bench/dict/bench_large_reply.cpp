@@ -2,10 +2,13 @@
 // loopback by a DictConnection with its transcript on, beside two floors: a
 // plain loop reading the same bytes from a socket and writing each line to a
 // file with a flush, and the same loop with one flush per read, as the
-// connection writes its records. Usage: bench_large_reply [MEGABYTES] [ROUNDS]
+// connection writes its records. Then a reply that never ends, looked up
+// until the transcript is full: the resident size and the transcript stay
+// at their limits. Usage: bench_large_reply [MEGABYTES] [ROUNDS]
 #include "BenchCommon.h"
 #include "BlockingReplyServer.h"
 #include "ConnectLoopback.h"
+#include "ProcStatusKb.h"
 #include "TimedConnection.h"
 #include "TreeCtrl.h"
 
@@ -18,6 +21,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -112,6 +116,39 @@ qint64 TimeFloor(int port, bool flushEachLine)
     return complete ? elapsed : -1;
 }
 
+// Each lookup reconnects and is given up at the reply limit; five of them
+// reach the transcript's limit.
+bool MeasureEndlessReply()
+{
+    constexpr int Lookups = 5;
+    std::string tail;
+    for (int i = 0; tail.size() < 64 * 1024; ++i)
+        tail += "  apple line " + std::to_string(i) + ": fruit with red or yellow or green skin\r\n";
+    BlockingReplyServer server("150 1 definitions retrieved\r\n151 \"apple\" gcide \"GCIDE\"\r\n", tail);
+    const long startKb = ProcStatusKb("VmRSS");
+    QTreeWidget widget;
+    TreeCtrl tree(&widget);
+    TimedConnection connection("127.0.0.1", server.Port());
+    if (!server.Port() || !connection.Open(&tree))
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < Lookups; ++i) {
+        connection.Define("apple");
+        while (connection.GetState() != ConnectionState::Closed)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    const auto transcript = std::filesystem::file_size("127.0.0.1.log");
+    connection.RemoveRootItem();
+    std::printf("a reply that never ends, %d lookups (%.1f s), each given up at %zu MiB:\n", Lookups, seconds,
+                ConnectionLimits::MaxReplyBytes >> 20);
+    std::printf("  resident size: %ld kB before, peak %ld kB\n", startKb, ProcStatusKb("VmHWM"));
+    std::printf("  transcript:    %ju bytes (limit %ju)\n", static_cast<std::uintmax_t>(transcript),
+                static_cast<std::uintmax_t>(ConnectionLimits::MaxTranscriptBytes));
+    return transcript <= ConnectionLimits::MaxTranscriptBytes;
+}
+
 double MBps(std::size_t bytes, qint64 nanoseconds)
 {
     return bytes / 1e6 / (nanoseconds / 1e9);
@@ -125,6 +162,9 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const int megabytes = CountArgument(argc, argv, 1, 20);
     const int rounds = CountArgument(argc, argv, 2, 3);
+    // First, while the process is small, so that its peak is the endless reply's.
+    if (!MeasureEndlessReply())
+        return 1;
 
     const std::string reply = BuildReply(static_cast<std::size_t>(megabytes) * 1000 * 1000);
     if (reply.size() < 1000)
