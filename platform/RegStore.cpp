@@ -102,7 +102,7 @@ using Document = RegStore::Document;
 using Section = RegStore::Section;
 
 // The file's lines: the text of each (none where it is not UTF-8) and its
-// bytes as read, without the line end.
+// bytes as read, a carriage return kept, the line feed not.
 struct Reader {
     std::vector<std::optional<QString>> texts;
     std::vector<std::string> raw;
@@ -125,11 +125,6 @@ struct Reader {
     }
 };
 
-QByteArray WithoutCarriageReturn(const QByteArray& line)
-{
-    return line.endsWith('\r') ? line.chopped(1) : line;
-}
-
 // UTF-16 with its byte order mark as a whole; UTF-8 line by line, so that a
 // bad byte costs one line. False for UTF-16 that does not decode.
 bool ReadLines(const QByteArray& bytes, Reader& reader)
@@ -138,15 +133,13 @@ bool ReadLines(const QByteArray& bytes, Reader& reader)
         QStringDecoder decoder(QStringDecoder::Utf16LE, QStringDecoder::Flag::Stateless);
         const QString text = decoder.decode(bytes.mid(2));
         for (const QString& line : text.split(u'\n')) {
-            const QByteArray utf8 = WithoutCarriageReturn(line.toUtf8());
-            reader.Add(QString::fromUtf8(utf8), utf8.toStdString());
+            reader.Add(line, line.toStdString());
         }
         return !decoder.hasError();
     }
     for (const QByteArray& line : (bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes).split('\n')) {
-        const QByteArray bare = WithoutCarriageReturn(line);
-        reader.Add(QByteArrayView(bare).isValidUtf8() ? std::optional(QString::fromUtf8(bare)) : std::nullopt,
-                   bare.toStdString());
+        reader.Add(QByteArrayView(line).isValidUtf8() ? std::optional(QString::fromUtf8(line)) : std::nullopt,
+                   line.toStdString());
     }
     return true;
 }
@@ -192,8 +185,9 @@ std::optional<std::string> ParseHexBytes(const QString& text)
 bool IsHexLine(const QString& line)
 {
     const QString data = line.endsWith(u'\\') ? line.chopped(1) : line;
-    return std::all_of(data.begin(), data.end(),
-                       [](QChar c) { return c == u',' || c.isSpace() || std::isxdigit(c.toLatin1()); });
+    return !data.isEmpty() && std::all_of(data.begin(), data.end(), [](QChar c) {
+        return c == u',' || c.isSpace() || std::isxdigit(c.toLatin1());
+    });
 }
 
 // Hex data may go on over lines that end with a backslash. Only a line of
@@ -361,6 +355,13 @@ std::string FormatValue(const RegValue& value)
         .toStdString();
 }
 
+// Kept hex data that would go on over the next line: a blank line after
+// it stops that, whatever comes next.
+bool EndsInBackslash(const std::string& kept)
+{
+    return QByteArray::fromStdString(kept).trimmed().endsWith('\\');
+}
+
 std::string FormatDocument(const Document& document)
 {
     std::string text = Header.toStdString() + "\n\n";
@@ -371,7 +372,7 @@ std::string FormatDocument(const Document& document)
             if (entry.value)
                 text += FormatValue(*entry.value);
             else if (!entry.kept.empty())
-                text += entry.kept + '\n';
+                text += entry.kept + (EndsInBackslash(entry.kept) ? "\n\n" : "\n");
         }
         text += '\n';
     }

@@ -265,7 +265,7 @@ void TestRegStore::unreadableLineIsKept()
     const QByteArray added = "\"new\"=dword:00000003\n\n";
     QCOMPARE(ReadFileBytes(StorePath()),
              outsideTheKey ? header + lines + "\n\n" + servers + before + after + added
-                           : header + servers + before + lines + "\n" + after + added);
+                           : header + servers + before + lines + "\r\n" + after + added);
 }
 
 void TestRegStore::createKeySetsAnUnreadableFileAside()
