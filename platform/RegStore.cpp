@@ -132,15 +132,13 @@ bool ReadLines(const QByteArray& bytes, Reader& reader)
     if (bytes.startsWith("\xFF\xFE")) {
         QStringDecoder decoder(QStringDecoder::Utf16LE, QStringDecoder::Flag::Stateless);
         const QString text = decoder.decode(bytes.mid(2));
-        for (const QString& line : text.split(u'\n')) {
+        for (const QString& line : text.split(u'\n'))
             reader.Add(line, line.toStdString());
-        }
         return !decoder.hasError();
     }
-    for (const QByteArray& line : (bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes).split('\n')) {
+    for (const QByteArray& line : (bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes).split('\n'))
         reader.Add(QByteArrayView(line).isValidUtf8() ? std::optional(QString::fromUtf8(line)) : std::nullopt,
                    line.toStdString());
-    }
     return true;
 }
 
@@ -273,8 +271,7 @@ bool IsKeyLine(const QString& line)
 
 bool OpensKey(const std::string& raw)
 {
-    const std::size_t first = raw.find_first_not_of(" \t");
-    return first != std::string::npos && raw[first] == '[';
+    return QByteArray::fromStdString(raw).trimmed().startsWith('[');
 }
 
 // One line, or a value with the lines it goes on over. What cannot be read
