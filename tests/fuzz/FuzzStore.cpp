@@ -13,13 +13,6 @@
 #include <cstdlib>
 #include <map>
 
-namespace {
-std::map<std::string, int> HostPorts(const ServerListStore::Servers& servers)
-{
-    return {servers.begin(), servers.end()};
-}
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const QString path = [] {
@@ -30,13 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     WriteFileBytes(path, QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
     ServerListStore::Servers loaded;
     if (ServerListStore::Load(loaded)) {
-        const std::map<std::string, int> hostPorts = HostPorts(loaded);
+        const std::map<std::string, int> hostPorts(loaded.begin(), loaded.end());
         ServerListStore::Servers reloaded;
         if (hostPorts.size() != loaded.size() || !ServerListStore::Save(hostPorts))
             std::abort();
         const QByteArray saved = ReadFileBytes(path);
-        if (!ServerListStore::Load(reloaded) || HostPorts(reloaded) != hostPorts || reloaded.size() != loaded.size()
-            || !ServerListStore::Save(hostPorts) || ReadFileBytes(path) != saved)
+        if (!ServerListStore::Load(reloaded)
+            || std::map<std::string, int>(reloaded.begin(), reloaded.end()) != hostPorts
+            || reloaded.size() != loaded.size() || !ServerListStore::Save(hostPorts) || ReadFileBytes(path) != saved)
             std::abort();
     }
     QFile::remove(path + ".unreadable-1");

@@ -250,22 +250,17 @@ void TestRegStore::unreadableLineIsKept()
 {
     QFETCH(QByteArray, lines);
     QFETCH(bool, outsideTheKey);
-    const QByteArray header = "Windows Registry Editor Version 5.00\n\n";
-    const QByteArray servers = "[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\n";
-    const QByteArray before = "\"before\"=dword:00000001\n";
-    const QByteArray after = "\"after\"=dword:00000002\n";
-    WriteFileBytes(StorePath(),
-                   outsideTheKey ? header + lines + "\n\n" + servers + before + after
-                                 : header + servers + before + lines + "\r\n" + after);
+    const QByteArray servers =
+        "[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\n\"before\"=dword:00000001\n";
+    const QByteArray content = "Windows Registry Editor Version 5.00\n\n"
+        + (outsideTheKey ? lines + "\n\n" + servers : servers + lines + "\r\n") + "\"after\"=dword:00000002\n";
+    WriteFileBytes(StorePath(), content);
     RegStore key;
     QVERIFY(key.Open(Servers));
     QCOMPARE(Describe(AllValues(key)), QStringLiteral("before/4/01000000 after/4/02000000"));
     QCOMPARE(key.SetValue("new", RegType::Dword, DwordData(3)), RegResult::Success);
     QVERIFY(key.Close());
-    const QByteArray added = "\"new\"=dword:00000003\n\n";
-    QCOMPARE(ReadFileBytes(StorePath()),
-             outsideTheKey ? header + lines + "\n\n" + servers + before + after + added
-                           : header + servers + before + lines + "\r\n" + after + added);
+    QCOMPARE(ReadFileBytes(StorePath()), content + "\"new\"=dword:00000003\n\n");
 }
 
 void TestRegStore::createKeySetsAnUnreadableFileAside()
