@@ -27,11 +27,19 @@ const QString Root = QStringLiteral("HKEY_CURRENT_USER\\");
 int g_nLockTimeout = 5000;
 constexpr qint64 AbandonedLockAge = 1000;
 
+// As QString::fromUtf8, but a name's leading U+FEFF stays: dropped, it
+// would turn the name into another.
+QString NameText(const std::string& name)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(name));
+}
+
 // Names and key paths compare without regard to letter case: equal when
 // their foldings are.
 std::string Folded(const std::string& name)
 {
-    return QString::fromStdString(name).toCaseFolded().toStdString();
+    return NameText(name).toCaseFolded().toStdString();
 }
 
 // A key's entry in file order: a value, or lines kept as they were read.
@@ -313,7 +321,7 @@ std::optional<Document> ParseDocument(Reader& reader)
 
 QString Quote(const std::string& text)
 {
-    QString quoted = QString::fromUtf8(text);
+    QString quoted = NameText(text);
     quoted.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
     return u'"' + quoted + u'"';
 }
