@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 
+#include <cstdio>
+
 bool ClientApp::InitInstance()
 {
     QCoreApplication::setApplicationName("Quorlex");
@@ -22,8 +24,12 @@ bool ClientApp::InitInstance()
         return false;
     SetHelpHandler(&ClientApp::OnHelp);
     MainWindow window;
-    // The session's end saves as closing the window does.
-    const SessionEnd sessionEnd([] { ConnectionRegistry::Instance().SaveServerList(); });
+    // The session's end saves as closing the window does, but no box may
+    // hold up the session manager.
+    const SessionEnd sessionEnd([] {
+        if (!ConnectionRegistry::Instance().WriteServerList())
+            std::fputs("quorlex: failed to save server list\n", stderr);
+    });
     window.exec();
     return false;
 }

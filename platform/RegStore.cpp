@@ -1,5 +1,7 @@
 #include "RegStore.h"
 
+#include "ControlCharacter.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -13,7 +15,11 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cctype>
+#include <deque>
 #include <optional>
+#include <unordered_map>
+#include <vector>
 
 namespace {
 const QString Header = QStringLiteral("Windows Registry Editor Version 5.00");
@@ -21,32 +27,127 @@ const QString Root = QStringLiteral("HKEY_CURRENT_USER\\");
 int g_nLockTimeout = 5000;
 constexpr qint64 AbandonedLockAge = 1000;
 
-using Document = std::vector<RegStore::Section>;
-
-bool SameName(const std::string& a, const std::string& b)
+// As QString::fromUtf8, but a name's leading U+FEFF stays: dropped, it
+// would turn the name into another.
+QString NameText(const std::string& name)
 {
-    return QString::fromUtf8(a).compare(QString::fromUtf8(b), Qt::CaseInsensitive) == 0;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(name));
 }
 
-// A line cursor over the file's text.
-struct Reader {
-    QStringList lines;
-    qsizetype next = 0;
+// Names and key paths compare without regard to letter case: equal when
+// their foldings are.
+std::string Folded(const std::string& name)
+{
+    return NameText(name).toCaseFolded().toStdString();
+}
 
-    bool AtEnd() const { return next >= lines.size(); }
-    QString Take() { return lines[next++]; }
+// A key's entry in file order: a value, or lines kept as they were read.
+// A value deleted since leaves neither.
+struct Entry {
+    std::optional<RegValue> value;
+    std::string kept;
+};
+}  // namespace
+
+// A key, or lines outside any key that can be read.
+struct RegStore::Section {
+    std::string path;
+    bool isKey = false;
+    std::vector<Entry> entries;
+    std::unordered_map<std::string, std::size_t> byName;  // folded name: its entry
+    std::deque<std::size_t> order;  // the entries that hold values, ascending
+
+    void Keep(std::string lines) { entries.push_back({std::nullopt, std::move(lines)}); }
+    void Put(RegValue value);
+    bool Erase(const std::string& name);
 };
 
-std::optional<QString> DecodeFile(const QByteArray& bytes)
+struct RegStore::Document {
+    std::deque<Section> sections;  // a deque: sections stay where they are
+    std::unordered_map<std::string, Section*> byPath;  // folded path: its key
+
+    Section& KeyFor(const std::string& path);
+    Section& Outside() { return sections.emplace_back(); }
+};
+
+void RegStore::Section::Put(RegValue value)
+{
+    const auto [found, added] = byName.try_emplace(Folded(value.name), entries.size());
+    if (!added) {
+        entries[found->second].value = std::move(value);  // the later wins, in the earlier place
+        return;
+    }
+    order.push_back(entries.size());
+    entries.push_back({std::move(value), {}});
+}
+
+// Clearing a key deletes from the front: the deque makes that constant.
+bool RegStore::Section::Erase(const std::string& name)
+{
+    const auto found = byName.find(Folded(name));
+    if (found == byName.end())
+        return false;
+    entries[found->second].value.reset();
+    order.erase(std::lower_bound(order.begin(), order.end(), found->second));
+    byName.erase(found);
+    return true;
+}
+
+RegStore::Section& RegStore::Document::KeyFor(const std::string& path)
+{
+    Section*& key = byPath[Folded(path)];
+    if (!key) {
+        key = &sections.emplace_back();
+        key->path = path;
+        key->isKey = true;
+    }
+    return *key;
+}
+
+namespace {
+using Document = RegStore::Document;
+using Section = RegStore::Section;
+
+// The file's lines: the text of each (none where it is not UTF-8) and its
+// bytes as read, a carriage return kept, the line feed not.
+struct Reader {
+    std::vector<std::optional<QString>> texts;
+    std::vector<std::string> raw;
+    std::size_t next = 0;
+
+    bool AtEnd() const { return next >= texts.size(); }
+    std::size_t Take() { return next++; }
+    void Add(const std::optional<QString>& text, std::string bytes)
+    {
+        texts.push_back(text);
+        raw.push_back(std::move(bytes));
+    }
+    // The bytes of the lines from first up to the next, as one kept entry.
+    std::string Since(std::size_t first) const
+    {
+        std::string lines = raw[first];
+        for (std::size_t i = first + 1; i < next; ++i)
+            lines += '\n' + raw[i];
+        return lines;
+    }
+};
+
+// UTF-16 with its byte order mark as a whole; UTF-8 line by line, so that a
+// bad byte costs one line. False for UTF-16 that does not decode.
+bool ReadLines(const QByteArray& bytes, Reader& reader)
 {
     if (bytes.startsWith("\xFF\xFE")) {
         QStringDecoder decoder(QStringDecoder::Utf16LE, QStringDecoder::Flag::Stateless);
-        QString text = decoder.decode(bytes.mid(2));
-        return decoder.hasError() ? std::nullopt : std::optional(text);
+        const QString text = decoder.decode(bytes.mid(2));
+        for (const QString& line : text.split(u'\n'))
+            reader.Add(line, line.toStdString());
+        return !decoder.hasError();
     }
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
-    return decoder.hasError() ? std::nullopt : std::optional(text);
+    for (const QByteArray& line : (bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes).split('\n'))
+        reader.Add(QByteArrayView(line).isValidUtf8() ? std::optional(QString::fromUtf8(line)) : std::nullopt,
+                   line.toStdString());
+    return true;
 }
 
 // A quoted name or string starting at pos, with \" and \\ escaped; pos ends
@@ -87,12 +188,22 @@ std::optional<std::string> ParseHexBytes(const QString& text)
     return bytes;
 }
 
-// Hex data may go on over lines that end with a backslash.
+bool IsHexLine(const QString& line)
+{
+    const QString data = line.endsWith(u'\\') ? line.chopped(1) : line;
+    return !data.isEmpty() && std::all_of(data.begin(), data.end(), [](QChar c) {
+        return c == u',' || c.isSpace() || std::isxdigit(c.toLatin1());
+    });
+}
+
+// Hex data may go on over lines that end with a backslash. Only a line of
+// hex data goes on it, so that no value after it is ever taken in.
 QString JoinContinuation(QString data, Reader& reader)
 {
-    while (data.endsWith(u'\\') && !reader.AtEnd()) {
+    while (data.endsWith(u'\\') && !reader.AtEnd() && reader.texts[reader.next]
+           && IsHexLine(reader.texts[reader.next]->trimmed())) {
         data.chop(1);
-        data += reader.Take().trimmed();
+        data += reader.texts[reader.Take()]->trimmed();
     }
     return data;
 }
@@ -152,65 +263,65 @@ std::optional<RegValue> ParseValueLine(const QString& line, Reader& reader)
             return std::nullopt;
         name = *quoted;
     }
-    if (pos >= line.size() || line[pos] != u'=')
+    const std::string utf8 = name.toStdString();
+    if (pos >= line.size() || line[pos] != u'=' || HoldsControlCharacter(utf8))
         return std::nullopt;
     auto value = ParseData(line.mid(pos + 1), reader);
     if (value)
-        value->name = name.toStdString();
+        value->name = utf8;
     return value;
 }
 
-void PutValue(std::vector<RegValue>& values, RegValue value)
+bool IsKeyLine(const QString& line)
 {
-    for (RegValue& existing : values) {
-        if (SameName(existing.name, value.name)) {
-            existing = std::move(value);
-            return;
-        }
+    return line.startsWith(u'[') && line.endsWith(u']') && !line.startsWith(QStringLiteral("[-"));
+}
+
+bool OpensKey(const std::string& raw)
+{
+    return QByteArray::fromStdString(raw).trimmed().startsWith('[');
+}
+
+// One line, or a value with the lines it goes on over. What cannot be read
+// is kept; after a key line that cannot be read (a key deletion among
+// them) nothing belongs to a key until the next one.
+void ParseLine(Reader& reader, Document& document, Section*& section)
+{
+    const std::size_t first = reader.Take();
+    const std::optional<QString>& text = reader.texts[first];
+    const QString line = text ? text->trimmed() : QString();
+    if (text && line.isEmpty())
+        return;  // the writer puts its own blank lines
+    if (text && IsKeyLine(line)) {
+        section = &document.KeyFor(line.mid(1, line.size() - 2).toStdString());
+        return;
     }
-    values.push_back(std::move(value));
+    if (!section || OpensKey(reader.raw[first]))
+        section = &document.Outside();
+    auto value = text && section->isKey ? ParseValueLine(line, reader) : std::nullopt;
+    if (value)
+        section->Put(std::move(*value));
+    else
+        section->Keep(reader.Since(first));
 }
 
-RegStore::Section& SectionFor(Document& document, const std::string& path)
+// Not a store at all without the header line.
+std::optional<Document> ParseDocument(Reader& reader)
 {
-    for (RegStore::Section& section : document)
-        if (SameName(section.path, path))
-            return section;
-    document.push_back({path, {}});
-    return document.back();
-}
-
-std::optional<Document> ParseDocument(const QString& text)
-{
-    Reader reader{text.split(u'\n'), 0};
-    for (QString& line : reader.lines)
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-    while (!reader.AtEnd() && reader.lines[reader.next].trimmed().isEmpty())
+    while (!reader.AtEnd() && reader.texts[reader.next] && reader.texts[reader.next]->trimmed().isEmpty())
         ++reader.next;
-    if (reader.AtEnd() || reader.Take().trimmed() != Header)
+    if (reader.AtEnd() || !reader.texts[reader.next] || reader.texts[reader.Take()]->trimmed() != Header)
         return std::nullopt;
     Document document;
-    RegStore::Section* section = nullptr;
-    while (!reader.AtEnd()) {
-        const QString line = reader.Take().trimmed();
-        if (line.isEmpty() || line.startsWith(u';'))
-            continue;
-        if (line.startsWith(u'[') && line.endsWith(u']') && !line.startsWith(QStringLiteral("[-"))) {
-            section = &SectionFor(document, line.mid(1, line.size() - 2).toStdString());
-            continue;
-        }
-        auto value = section ? ParseValueLine(line, reader) : std::nullopt;
-        if (!value)
-            return std::nullopt;
-        PutValue(section->values, std::move(*value));
-    }
+    Section* section = nullptr;
+    while (!reader.AtEnd())
+        ParseLine(reader, document, section);
     return document;
 }
 
 QString Quote(const std::string& text)
 {
-    QString quoted = QString::fromUtf8(text);
+    QString quoted = NameText(text);
     quoted.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
     return u'"' + quoted + u'"';
 }
@@ -243,16 +354,34 @@ QString FormatData(const RegValue& value)
     return QStringLiteral("hex(%1):").arg(value.type, 0, 16) + HexBytes(value.data);
 }
 
-QByteArray FormatDocument(const Document& document)
+std::string FormatValue(const RegValue& value)
 {
-    QString text = Header + QStringLiteral("\n\n");
-    for (const RegStore::Section& section : document) {
-        text += u'[' + QString::fromStdString(section.path) + QStringLiteral("]\n");
-        for (const RegValue& value : section.values)
-            text += (value.name.empty() ? QStringLiteral("@") : Quote(value.name)) + u'=' + FormatData(value) + u'\n';
-        text += u'\n';
+    return ((value.name.empty() ? QStringLiteral("@") : Quote(value.name)) + u'=' + FormatData(value) + u'\n')
+        .toStdString();
+}
+
+// Kept hex data that would go on over the next line: a blank line after
+// it stops that, whatever comes next.
+bool EndsInBackslash(const std::string& kept)
+{
+    return QByteArray::fromStdString(kept).trimmed().endsWith('\\');
+}
+
+std::string FormatDocument(const Document& document)
+{
+    std::string text = Header.toStdString() + "\n\n";
+    for (const Section& section : document.sections) {
+        if (section.isKey)
+            text += '[' + section.path + "]\n";
+        for (const Entry& entry : section.entries) {
+            if (entry.value)
+                text += FormatValue(*entry.value);
+            else if (!entry.kept.empty())
+                text += entry.kept + (EndsInBackslash(entry.kept) ? "\n\n" : "\n");
+        }
+        text += '\n';
     }
-    return text.toUtf8();
+    return text;
 }
 
 std::string FullPath(const std::string& keyPath)
@@ -260,16 +389,12 @@ std::string FullPath(const std::string& keyPath)
     return (Root + QString::fromStdString(keyPath)).toStdString();
 }
 
+// The key itself, or a key below it.
 bool KeyExists(const Document& document, const std::string& fullPath)
 {
-    const QString path = QString::fromStdString(fullPath);
-    for (const RegStore::Section& section : document) {
-        const QString candidate = QString::fromStdString(section.path);
-        if (candidate.compare(path, Qt::CaseInsensitive) == 0
-            || candidate.startsWith(path + u'\\', Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
+    const std::string path = Folded(fullPath);
+    return std::any_of(document.byPath.begin(), document.byPath.end(),
+                       [&](const auto& key) { return key.first == path || key.first.starts_with(path + '\\'); });
 }
 
 enum class FileState { Missing, Unreadable, Read };
@@ -281,8 +406,9 @@ FileState ReadDocument(Document& document)
         return FileState::Missing;
     if (!file.open(QIODevice::ReadOnly))
         return FileState::Unreadable;
-    const auto text = DecodeFile(file.readAll());
-    auto parsed = text ? ParseDocument(*text) : std::nullopt;
+    Reader reader;
+    const bool decoded = ReadLines(file.readAll(), reader);
+    auto parsed = decoded ? ParseDocument(reader) : std::nullopt;
     if (!parsed || file.error() != QFileDevice::NoError)
         return FileState::Unreadable;
     document = std::move(*parsed);
@@ -293,10 +419,12 @@ bool WriteDocument(const Document& document)
 {
     QSaveFile file(RegStore::FilePath());
     file.setDirectWriteFallback(false);
-    return file.open(QIODevice::WriteOnly) && file.write(FormatDocument(document)) >= 0 && file.commit();
+    const std::string text = FormatDocument(document);
+    return file.open(QIODevice::WriteOnly) && file.write(text.data(), static_cast<qint64>(text.size())) >= 0
+        && file.commit();
 }
 
-// Keeps an unreadable store beside the place where the next one is written.
+// Keeps a file that is not a store beside the place where the next one is written.
 void SetAside()
 {
     const QString path = RegStore::FilePath();
@@ -375,17 +503,11 @@ void RegStore::SetLockTimeout(int milliseconds)
 
 bool RegStore::CreateKey(const std::string& keyPath)
 {
-    const auto lock = TakeLock();
-    Document document;
-    if (!lock || ReadDocument(document) == FileState::Unreadable)
-        return false;
-    if (KeyExists(document, FullPath(keyPath)))
-        return true;
-    document.push_back({FullPath(keyPath), {}});
-    return WriteDocument(document);
+    RegStore key;
+    return key.Open(keyPath, Missing::Create) && key.Close();
 }
 
-bool RegStore::Open(const std::string& keyPath)
+bool RegStore::Open(const std::string& keyPath, Missing missing)
 {
     Close();
     auto lock = TakeLock();
@@ -395,12 +517,14 @@ bool RegStore::Open(const std::string& keyPath)
     const FileState state = ReadDocument(document);
     if (state == FileState::Unreadable)
         SetAside();
-    if (state != FileState::Read || !KeyExists(document, FullPath(keyPath)))
+    const std::string path = FullPath(keyPath);
+    const bool exists = state == FileState::Read && KeyExists(document, path);
+    if (state == FileState::Unreadable || (!exists && missing == Missing::Fail))
         return false;
     m_pLock = std::move(lock);
-    m_sections = std::move(document);
-    const Section& section = SectionFor(m_sections, FullPath(keyPath));
-    m_nSection = static_cast<std::size_t>(&section - m_sections.data());
+    m_pDocument = std::make_unique<Document>(std::move(document));
+    m_pSection = &m_pDocument->KeyFor(path);
+    m_bDirty = !exists;
     return true;
 }
 
@@ -408,49 +532,37 @@ RegResult RegStore::EnumValue(std::size_t index, RegValue& value) const
 {
     if (!m_pLock)
         return RegResult::Failed;
-    const std::vector<RegValue>& values = m_sections[m_nSection].values;
-    if (index >= values.size())
+    if (index >= m_pSection->order.size())
         return RegResult::NoMoreItems;
-    value = values[index];
+    value = *m_pSection->entries[m_pSection->order[index]].value;
     return RegResult::Success;
-}
-
-std::vector<RegValue>::iterator RegStore::FindValue(const std::string& name)
-{
-    std::vector<RegValue>& values = m_sections[m_nSection].values;
-    auto found = values.begin();
-    while (found != values.end() && !SameName(found->name, name))
-        ++found;
-    return found;
 }
 
 RegResult RegStore::DeleteValue(const std::string& name)
 {
     if (!m_pLock)
         return RegResult::Failed;
-    const auto found = FindValue(name);
-    if (found == m_sections[m_nSection].values.end())
+    if (!m_pSection->Erase(name))
         return RegResult::NotFound;
-    m_sections[m_nSection].values.erase(found);
     m_bDirty = true;
     return RegResult::Success;
 }
 
 RegResult RegStore::SetValue(const std::string& name, std::uint32_t type, const std::string& data)
 {
-    // The file format has no escape for line ends in names.
-    if (!m_pLock || name.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+    if (!m_pLock || HoldsControlCharacter(name))
         return RegResult::Failed;
-    PutValue(m_sections[m_nSection].values, {name, type, data});
+    m_pSection->Put({name, type, data});
     m_bDirty = true;
     return RegResult::Success;
 }
 
 bool RegStore::Close()
 {
-    const bool written = !m_bDirty || WriteDocument(m_sections);
+    const bool written = !m_bDirty || WriteDocument(*m_pDocument);
     m_pLock.reset();
-    m_sections.clear();
+    m_pDocument.reset();
+    m_pSection = nullptr;
     m_bDirty = false;
     return written;
 }

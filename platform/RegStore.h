@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 class QLockFile;
 class QString;
@@ -31,13 +30,13 @@ std::uint32_t DwordNumber(const std::string& data);
 
 // The per-user settings store: keys under HKEY_CURRENT_USER kept in one
 // registry export file. An open key holds the store's lock until Close,
-// which writes the changes at once, atomically.
+// which writes the changes at once, atomically. Lines the store cannot
+// read are kept as they are and written back in their place.
 class RegStore {
 public:
-    struct Section {
-        std::string path;
-        std::vector<RegValue> values;
-    };
+    enum class Missing { Fail, Create };
+    struct Section;
+    struct Document;
 
     RegStore();
     ~RegStore();
@@ -47,13 +46,16 @@ public:
     // Creates the key and any keys above it if missing; false when the
     // store cannot be read or written.
     static bool CreateKey(const std::string& keyPath);
-    // Opens the key for reading and writing. A store file that cannot be
-    // read is set aside under a new name and the key does not open.
-    bool Open(const std::string& keyPath);
+    // Opens the key for reading and writing, creating it first if asked. A
+    // file that is not a store at all is set aside under a new name and the
+    // key does not open.
+    bool Open(const std::string& keyPath, Missing missing = Missing::Fail);
     // Values in file order; NoMoreItems past the last one.
     RegResult EnumValue(std::size_t index, RegValue& value) const;
     // Names are compared without regard to letter case.
     RegResult DeleteValue(const std::string& name);
+    // A name holding a control character is refused: the file has no
+    // escape for it.
     RegResult SetValue(const std::string& name, std::uint32_t type, const std::string& data);
     // Writes the changes, if any, and releases the key; false if the write failed.
     bool Close();
@@ -63,10 +65,8 @@ public:
     static void SetLockTimeout(int milliseconds);
 
 private:
-    std::vector<RegValue>::iterator FindValue(const std::string& name);
-
     std::unique_ptr<QLockFile> m_pLock;
-    std::vector<Section> m_sections;
-    std::size_t m_nSection = 0;
+    std::unique_ptr<Document> m_pDocument;
+    Section* m_pSection = nullptr;
     bool m_bDirty = false;
 };

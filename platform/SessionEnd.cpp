@@ -40,7 +40,7 @@ void EndModalDialogs()
 
 SessionEnd::SessionEnd(std::function<void()> handler) : m_handler(std::move(handler))
 {
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { OnEnd(); });
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &SessionEnd::OnCommitDataRequest);
     CatchSignals();
 }
 
@@ -71,6 +71,11 @@ void SessionEnd::CatchSignals()
     sigemptyset(&action.sa_mask);
     for (std::size_t i = 0; i < std::size(CaughtSignals); ++i)
         sigaction(CaughtSignals[i], &action, &g_previous[i]);
+}
+
+void SessionEnd::OnCommitDataRequest(QSessionManager&)
+{
+    m_handler();
 }
 
 void SessionEnd::OnSignalled()

@@ -2,6 +2,7 @@
 
 #include "CPortSpin.h"
 #include "ConnectionRegistry.h"
+#include "ControlCharacter.h"
 #include "DialogUnits.h"
 #include "HelpRequest.h"
 #include "MessageBox.h"
@@ -158,6 +159,11 @@ void CServersDlg::OnAdd()
 {
     if (!DoDataExchange(true) || m_strHostName.empty())
         return;
+    // A host name becomes the transcript's file name: a NUL would cut it.
+    if (HoldsControlCharacter(m_strHostName)) {
+        ShowMessageBox(this, "Host name must not contain control characters", "Information", MessageIcon::Information);
+        return;
+    }
     ConnectionRegistry& registry = ConnectionRegistry::Instance();
     if (registry.HasServer(m_strHostName)) {
         ShowMessageBox(this, "This server has already been added", "Information", MessageIcon::Information);

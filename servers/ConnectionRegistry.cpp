@@ -2,22 +2,7 @@
 
 #include "DictConnection.h"
 #include "MessageBox.h"
-#include "RegStore.h"
-
-#include <cstdint>
-
-namespace {
-const std::string ServersKey = "Software\\Tallowmere\\Quorlex\\Servers";
-
-bool OpenServersKey(RegStore& key, const std::string& failure)
-{
-    RegStore::CreateKey(ServersKey);
-    if (key.Open(ServersKey))
-        return true;
-    ShowMessageBox(nullptr, failure, "Error", MessageIcon::Error);
-    return false;
-}
-}  // namespace
+#include "ServerListStore.h"
 
 ConnectionRegistry& ConnectionRegistry::Instance()
 {
@@ -84,27 +69,24 @@ void ConnectionRegistry::RemoveAllServers()
 
 void ConnectionRegistry::LoadServerList()
 {
-    RegStore key;
-    if (!OpenServersKey(key, "Failed to load server list"))
+    ServerListStore::Servers servers;
+    if (!ServerListStore::Load(servers)) {
+        ShowMessageBox(nullptr, "Failed to load server list", "Error", MessageIcon::Error);
         return;
-    RegValue value;
-    for (std::size_t index = 0; key.EnumValue(index, value) != RegResult::NoMoreItems; ++index)
-        if (value.type == RegType::Dword && value.data.size() == 4)
-            AddServer(value.name, static_cast<int>(DwordNumber(value.data)));
-    key.Close();
+    }
+    for (const auto& [host, port] : servers)
+        AddServer(host, port);
 }
 
 void ConnectionRegistry::SaveServerList()
 {
-    RegStore key;
-    if (!OpenServersKey(key, "Failed to save server list"))
-        return;
-    // Every value goes, whatever its type; a deletion that fails ends the
-    // clearing rather than repeating for ever.
-    RegValue value;
-    while (key.EnumValue(0, value) == RegResult::Success && key.DeleteValue(value.name) == RegResult::Success) {
-    }
-    for (const auto& [host, connection] : m_connections)
-        key.SetValue(host, RegType::Dword, DwordData(static_cast<std::uint32_t>(connection->GetPort())));
-    key.Close();
+    if (!WriteServerList())
+        ShowMessageBox(nullptr, "Failed to save server list", "Error", MessageIcon::Error);
+}
+
+bool ConnectionRegistry::WriteServerList() const
+{
+    std::map<std::string, int> hostPorts;
+    CopyHostPorts(hostPorts);
+    return ServerListStore::Save(hostPorts);
 }

@@ -19,8 +19,11 @@ public:
     void RemoveServer(const std::string& host);
     bool HasServer(const std::string& host) const;
     void CopyHostPorts(std::map<std::string, int>& hostPorts) const;
+    // Both report a failure in a message box.
     void LoadServerList();
     void SaveServerList();
+    // Saves without a message; false when the list did not reach the store.
+    bool WriteServerList() const;
 
     // The connection for a host, or null; for tests and diagnostics.
     DictConnection* FindConnection(const std::string& host) const;

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSessionManager>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -106,13 +107,14 @@ void ClientAppTest::secondStartRaisesTheFirstAndTouchesNothing()
 
 void ClientAppTest::sessionEndSavesTheServerList_data()
 {
-    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("signal");  // 0: the session manager's request to commit data
     QTest::newRow("SIGTERM") << SIGTERM;
     QTest::newRow("SIGHUP") << SIGHUP;
+    QTest::newRow("commit data request") << 0;
 }
 
-// Added in the servers dialog, then the signal: the list is saved and the
-// start-up returns with both windows ended.
+// Added in the servers dialog, then the session's end: the list is saved.
+// A signal ends both windows; the request to commit data ends nothing.
 void ClientAppTest::sessionEndSavesTheServerList()
 {
     QFETCH(int, signal);
@@ -122,6 +124,15 @@ void ClientAppTest::sessionEndSavesTheServerList()
             QWidget* dialog = QApplication::activeModalWidget();
             QTest::keyClicks(dialog->findChild<QLineEdit*>("hostName"), "127.0.0.9");
             QTest::mouseClick(dialog->findChild<QPushButton*>("addButton"), Qt::LeftButton);
+            if (signal == 0) {
+                if (auto* manager = qApp->findChild<QSessionManager*>())
+                    emit qApp->commitDataRequest(*manager);
+                QCoreApplication::processEvents();
+                const bool open = QApplication::activeModalWidget() == dialog;
+                qobject_cast<QDialog*>(dialog)->reject();
+                QVERIFY(open);
+                return;
+            }
             std::raise(signal);
             const bool ended = WaitUntil([] { return !QApplication::activeModalWidget(); });
             if (!ended)
@@ -129,6 +140,7 @@ void ClientAppTest::sessionEndSavesTheServerList()
             QVERIFY(ended);
         });
         window.OnMenuServers();
+        QCOMPARE(window.isVisible(), signal == 0);
     });
     QVERIFY(ReadFileBytes(RegStore::FilePath()).contains("\"127.0.0.9\"=dword:00000a44\n"));
 }

@@ -44,7 +44,9 @@ private slots:
     void missingKeyDoesNotOpen();
     void unreadableFileIsSetAside_data();
     void unreadableFileIsSetAside();
-    void createKeyLeavesAnUnreadableFileAlone();
+    void unreadableLineIsKept_data();
+    void unreadableLineIsKept();
+    void createKeySetsAnUnreadableFileAside();
     void openKeyHoldsTheLock();
     void folderThatCannotBeMadeFails();
 
@@ -149,6 +151,7 @@ void TestRegStore::enumerationEndsWithNoMoreItems()
     QCOMPARE(key.EnumValue(1, value), RegResult::NoMoreItems);
     QCOMPARE(key.EnumValue(1000, value), RegResult::NoMoreItems);
     QCOMPARE(key.SetValue("two\nlines", RegType::Dword, DwordData(1)), RegResult::Failed);
+    QCOMPARE(key.SetValue(std::string("nul\0x", 5), RegType::Dword, DwordData(1)), RegResult::Failed);
 }
 
 void TestRegStore::readsUtf16WithByteOrderMark()
@@ -201,20 +204,10 @@ void TestRegStore::missingKeyDoesNotOpen()
 void TestRegStore::unreadableFileIsSetAside_data()
 {
     QTest::addColumn<QByteArray>("content");
-    const QByteArray header =
-        "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\n";
     QTest::newRow("garbage") << QByteArray("\x01\x02garbage\n");
     QTest::newRow("empty file") << QByteArray();
     QTest::newRow("no header") << QByteArray(
         "[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\n\"a\"=dword:00000001\n");
-    QTest::newRow("bad UTF-8") << header + "\"a\xff\"=dword:00000001\n";
-    QTest::newRow("short dword") << header + "\"a\"=dword:a44\n";
-    QTest::newRow("dword not hex") << header + "\"a\"=dword:0000zz44\n";
-    QTest::newRow("open string") << header + "\"a\"=\"text\n";
-    QTest::newRow("unknown escape") << header + "\"a\\n\"=dword:00000001\n";
-    QTest::newRow("value before key") << QByteArray("Windows Registry Editor Version 5.00\n\"a\"=dword:00000001\n");
-    QTest::newRow("bad hex") << header + "\"a\"=hex:1,zz\n";
-    QTest::newRow("deletion") << header + "\"a\"=-\n";
     QTest::newRow("odd UTF-16") << QByteArray("\xFF\xFEW\x00i\x00n", 7);
 }
 
@@ -236,11 +229,45 @@ void TestRegStore::unreadableFileIsSetAside()
     QVERIFY(key.Open(Servers));
 }
 
-void TestRegStore::createKeyLeavesAnUnreadableFileAlone()
+void TestRegStore::unreadableLineIsKept_data()
+{
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<bool>("outsideTheKey");
+    QTest::newRow("bad UTF-8") << QByteArray("\"a\xff\"=dword:00000001") << false;
+    QTest::newRow("short dword") << QByteArray("\"a\"=dword:a44") << false;
+    QTest::newRow("dword not hex") << QByteArray("\"a\"=dword:0000zz44") << false;
+    QTest::newRow("open string") << QByteArray("\"a\"=\"text") << false;
+    QTest::newRow("unknown escape") << QByteArray("\"a\\n\"=dword:00000001") << false;
+    QTest::newRow("NUL in name") << QByteArray("\"victim\0x\"=dword:00000a44", 26) << false;
+    QTest::newRow("bad hex over two lines") << QByteArray("\"a\"=hex:01,\\\n  0,2") << false;
+    QTest::newRow("deletion") << QByteArray("\"a\"=-") << false;
+    QTest::newRow("value before key") << QByteArray("\"a\"=dword:00000001") << true;
+    QTest::newRow("key deletion") << QByteArray("[-HKEY_CURRENT_USER\\Software\\Old]\n\"a\"=dword:00000001") << true;
+}
+
+// Among good values, or before the key; written back where it was.
+void TestRegStore::unreadableLineIsKept()
+{
+    QFETCH(QByteArray, lines);
+    QFETCH(bool, outsideTheKey);
+    const QByteArray servers =
+        "[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\n\"before\"=dword:00000001\n";
+    const QByteArray content = "Windows Registry Editor Version 5.00\n\n"
+        + (outsideTheKey ? lines + "\n\n" + servers : servers + lines + "\r\n") + "\"after\"=dword:00000002\n";
+    WriteFileBytes(StorePath(), content);
+    RegStore key;
+    QVERIFY(key.Open(Servers));
+    QCOMPARE(Describe(AllValues(key)), QStringLiteral("before/4/01000000 after/4/02000000"));
+    QCOMPARE(key.SetValue("new", RegType::Dword, DwordData(3)), RegResult::Success);
+    QVERIFY(key.Close());
+    QCOMPARE(ReadFileBytes(StorePath()), content + "\"new\"=dword:00000003\n\n");
+}
+
+void TestRegStore::createKeySetsAnUnreadableFileAside()
 {
     WriteFileBytes(StorePath(), "not a registry file");
     QVERIFY(!RegStore::CreateKey(Servers));
-    QCOMPARE(ReadFileBytes(StorePath()), QByteArray("not a registry file"));
+    QCOMPARE(ReadFileBytes(StorePath() + ".unreadable-1"), QByteArray("not a registry file"));
 }
 
 void TestRegStore::openKeyHoldsTheLock()

@@ -112,6 +112,17 @@ void TestServerListStore::loadAndSave_data()
         << QStringList{"127.0.0.9:1"}
         << QByteArray("\"127.0.0.10\"=dword:00000007\n\"127.0.0.9\"=dword:00000001\n\"LOCALHOST\"=dword:00000008\n")
         << QStringList{"127.0.0.10:7", "127.0.0.9:1", "LOCALHOST:8"};
+    // Never a connection, whose transcript the cut name would truncate.
+    QTest::newRow("NUL in a host kept, not loaded")
+        << QByteArray("\"127.0.0.5\"=dword:00000a44\n\"victim\0x\"=dword:00000a44\n", 53) << false << QStringList()
+        << QStringList{"127.0.0.5:2628"}
+        << QByteArray("\"victim\0x\"=dword:00000a44\n\"127.0.0.5\"=dword:00000a44\n", 53)
+        << QStringList{"127.0.0.5:2628"};
+    QTest::newRow("deletion and garbage lines kept")
+        << QByteArray("\"127.0.0.5\"=dword:00000a44\n\"old\"=-\ngarbage\n\"127.0.0.6\"=dword:00000001\n") << false
+        << QStringList() << QStringList{"127.0.0.5:2628", "127.0.0.6:1"}
+        << QByteArray("\"old\"=-\ngarbage\n\"127.0.0.5\"=dword:00000a44\n\"127.0.0.6\"=dword:00000001\n")
+        << QStringList{"127.0.0.5:2628", "127.0.0.6:1"};
 }
 
 void TestServerListStore::loadAndSave()
@@ -159,7 +170,7 @@ void TestServerListStore::changesWithoutASaveDoNotReachTheStore()
 
 void TestServerListStore::unreadableFileGivesTheLoadMessageAndIsKept()
 {
-    const QByteArray corrupt = Header + "\"127.0.0.5\"=dword:0a44\n";
+    const QByteArray corrupt = "\"127.0.0.5\"=dword:00000a44\n";  // no header: not a store
     WriteFileBytes(RegStore::FilePath(), corrupt);
     ConnectionRegistry& registry = ConnectionRegistry::Instance();
     registry.LoadServerList();

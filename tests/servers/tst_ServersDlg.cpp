@@ -8,6 +8,7 @@
 #include "TreeCtrl.h"
 #include "WaitUntil.h"
 
+#include <QClipboard>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -26,6 +27,7 @@ const QString Information =
     QStringLiteral("|Information|") + QString::number(static_cast<int>(MessageIcon::Information));
 const QString Duplicate = "This server has already been added" + Information;
 const QString OutOfRange = "Port number must be between 1 and 65535 inclusive" + Information;
+const QString ControlCharacter = "Host name must not contain control characters" + Information;
 const QString NotANumber =
     QStringLiteral("Please enter an integer.|Quorlex|") + QString::number(static_cast<int>(MessageIcon::Warning));
 
@@ -93,8 +95,8 @@ private slots:
     void emptyHostDoesNothing();
     void duplicateHostIsRefused();
     void otherLetterCaseIsANewServer();
-    void badPortIsRefused_data();
-    void badPortIsRefused();
+    void badInputIsRefused_data();
+    void badInputIsRefused();
     void portFieldTakesDigitsOnly();
     void upDownStepsWithinRangeWithoutWrap();
     void successfulAddConnectsAndSortsTheRowIn();
@@ -298,42 +300,54 @@ void TestServersDlg::otherLetterCaseIsANewServer()
     QCOMPARE(Roots(), (QStringList{"localhost:" + port, "LocalHost:" + port}));
 }
 
-void TestServersDlg::badPortIsRefused_data()
+void TestServersDlg::badInputIsRefused_data()
 {
+    QTest::addColumn<QString>("host");
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("portAfter");
     QTest::addColumn<QString>("focus");
-    QTest::newRow("0") << "0" << OutOfRange << "2628"
+    const QString host = "127.0.0.2";
+    QTest::newRow("0") << host << "0" << OutOfRange << "2628"
                        << "addButton";
-    QTest::newRow("65536") << "65536" << OutOfRange << "2628"
+    QTest::newRow("65536") << host << "65536" << OutOfRange << "2628"
                            << "addButton";
-    QTest::newRow("70000") << "70000" << OutOfRange << "2628"
+    QTest::newRow("70000") << host << "70000" << OutOfRange << "2628"
                            << "addButton";
-    QTest::newRow("2147483647") << "2147483647" << OutOfRange << "2628"
+    QTest::newRow("2147483647") << host << "2147483647" << OutOfRange << "2628"
                                 << "addButton";
-    QTest::newRow("empty") << "" << NotANumber << ""
+    QTest::newRow("empty") << host << "" << NotANumber << ""
                            << "portNumber";
+    // Cut at the NUL, the name would truncate the file "victim".
+    QTest::newRow("NUL in host") << QString("victim") + QChar(0) + "x"
+                                 << "2628" << ControlCharacter << "2628"
+                                 << "addButton";
+    QTest::newRow("tab in host") << host + "\t"
+                                 << "70000" << ControlCharacter << "70000"
+                                 << "addButton";
 }
 
-void TestServersDlg::badPortIsRefused()
+// The host pasted, as a NUL cannot be typed.
+void TestServersDlg::badInputIsRefused()
 {
+    QFETCH(QString, host);
     QFETCH(QString, port);
     QFETCH(QString, message);
     QFETCH(QString, portAfter);
     QFETCH(QString, focus);
     Run([&](CServersDlg& dialog) {
-        QTest::keyClicks(Host(dialog), "127.0.0.2");
+        QGuiApplication::clipboard()->setText(host);
+        QTest::keySequence(Host(dialog), QKeySequence::Paste);
         TypePort(Port(dialog), port);
         QCOMPARE(Port(dialog)->text(), port);
         Click(Button(dialog, "addButton"));
         QCOMPARE(m_messages, QStringList{message});
         QCOMPARE(Port(dialog)->text(), portAfter);
         QVERIFY(IsFocused(dialog, Child<QWidget>(dialog, qPrintable(focus))));
-        QCOMPARE(Host(dialog)->text(), QStringLiteral("127.0.0.2"));
+        QCOMPARE(Host(dialog)->text(), host);
         QCOMPARE(Rows(dialog), QStringList());
     });
-    QVERIFY(!ConnectionRegistry::Instance().HasServer("127.0.0.2"));
+    QVERIFY(!ConnectionRegistry::Instance().HasServer(host.toStdString()));
     QCOMPARE(Roots(), QStringList());
 }
 

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The server list in the per-user store: one dword value per server, named
+// by its host, under one key that is created when missing.
+class ServerListStore {
+public:
+    using Servers = std::vector<std::pair<std::string, int>>;
+
+    // The stored servers in store order; false when the key cannot be opened.
+    static bool Load(Servers& servers);
+    // Replaces the stored values with these; false when the key cannot be
+    // opened or the store not written.
+    static bool Save(const std::map<std::string, int>& hostPorts);
+};
