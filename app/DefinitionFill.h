@@ -1,0 +1,49 @@
+#pragma once
+
+#include "RenderDefinitions.h"
+
+#include <QTimer>
+
+#include <string>
+
+class RichTextView;
+
+// Fills the definition view with a stored definitions text a piece at a
+// time: the first piece at once, the others from the event loop, each one
+// sized by what the last cost, so that no text holds the window up for
+// long. Pieces of stored text are cut at line ends before which every
+// brace is closed: rendered on their own they give what one rendering of
+// the whole text gives, so the view ends holding exactly that.
+class DefinitionFill {
+public:
+    // Rendered characters of the first piece: more than a screenful.
+    static constexpr qsizetype FirstPieceChars = 16 * 1024;
+
+    explicit DefinitionFill(RichTextView* view);
+
+    // Empties the view and fills it with the text.
+    void Start(std::string stored);
+    // The text being shown grew at its end: the fill goes on to the new end.
+    void Grow(std::string stored);
+    // Leaves the view as it stands.
+    void Stop();
+    bool IsEmpty() const { return m_stored.empty(); }
+    int PieceCount() const { return m_nPieces; }
+
+private:
+    bool Done() const;
+    void Step();
+    void RenderNext();
+    qsizetype AppendPiece();
+
+    RichTextView* m_pView;
+    QTimer m_timer;
+    std::string m_stored;
+    // The stored text up to m_nRendered is rendered; of its last rendered
+    // part, the view holds the first m_nPendingShown characters.
+    qsizetype m_nRendered = 0;
+    RenderedDefinitions m_pending;
+    qsizetype m_nPendingShown = 0;
+    qsizetype m_nPieceChars = FirstPieceChars;
+    int m_nPieces = 0;
+};
