@@ -48,22 +48,21 @@ DefinitionFill::DefinitionFill(RichTextView* view) : m_pView(view)
     QObject::connect(&m_timer, &QTimer::timeout, [this] { Step(); });
 }
 
-void DefinitionFill::Start(std::string stored)
+void DefinitionFill::Start(const std::string& stored)
 {
     Stop();
-    m_stored = std::move(stored);
+    m_pStored = &stored;
     m_pView->SetPlainText(QString());
     Step();
 }
 
-void DefinitionFill::Grow(std::string stored)
+void DefinitionFill::Grow()
 {
     // A brace left open may pair with one that came: all is rendered anew.
     if (!m_pending.closed) {
-        Start(std::move(stored));
+        Start(*m_pStored);
         return;
     }
-    m_stored = std::move(stored);
     if (!m_timer.isActive())
         Step();
 }
@@ -71,7 +70,7 @@ void DefinitionFill::Grow(std::string stored)
 void DefinitionFill::Stop()
 {
     m_timer.stop();
-    m_stored = std::string();
+    m_pStored = nullptr;
     m_nRendered = 0;
     m_pending = RenderedDefinitions();
     m_nPendingShown = 0;
@@ -80,7 +79,8 @@ void DefinitionFill::Stop()
 
 bool DefinitionFill::Done() const
 {
-    return m_nRendered == static_cast<qsizetype>(m_stored.size()) && m_nPendingShown == m_pending.text.size();
+    return !m_pStored
+        || (m_nRendered == static_cast<qsizetype>(m_pStored->size()) && m_nPendingShown == m_pending.text.size());
 }
 
 // One piece, timed with its rendering; the next is sized to cost about a
@@ -107,12 +107,13 @@ void DefinitionFill::Step()
 // as closes every brace it opens; an unclosed one takes all the rest.
 void DefinitionFill::RenderNext()
 {
+    const std::string& stored = *m_pStored;
     const qsizetype from = m_nRendered;
     qsizetype bytes = m_nPieceChars;
     for (;;) {
-        const qsizetype to = LineEnd(m_stored, from + bytes - 1);
-        m_pending = RenderDefinitions(QString::fromUtf8(m_stored.data() + from, to - from));
-        if (m_pending.closed || to == static_cast<qsizetype>(m_stored.size())) {
+        const qsizetype to = LineEnd(stored, from + bytes - 1);
+        m_pending = RenderDefinitions(QString::fromUtf8(stored.data() + from, to - from));
+        if (m_pending.closed || to == static_cast<qsizetype>(stored.size())) {
             m_nRendered = to;
             break;
         }

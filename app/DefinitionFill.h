@@ -8,8 +8,9 @@
 
 class RichTextView;
 
-// Fills the definition view with a stored definitions text a piece at a
-// time: the first piece at once, the others from the event loop, each one
+// Fills the definition view with a stored definitions text, which stays
+// its owner's (a new selection, which the text's removal makes, stops the
+// fill first), a piece at a time: the first piece at once, the others from the event loop, each one
 // sized by what the last cost, so that no text holds the window up for
 // long. Pieces of stored text are cut at line ends before which every
 // brace is closed: rendered on their own they give what one rendering of
@@ -22,12 +23,12 @@ public:
     explicit DefinitionFill(RichTextView* view);
 
     // Empties the view and fills it with the text.
-    void Start(std::string stored);
+    void Start(const std::string& stored);
     // The text being shown grew at its end: the fill goes on to the new end.
-    void Grow(std::string stored);
+    void Grow();
     // Leaves the view as it stands.
     void Stop();
-    bool IsEmpty() const { return m_stored.empty(); }
+    bool IsEmpty() const { return !m_pStored; }
     int PieceCount() const { return m_nPieces; }
 
 private:
@@ -38,7 +39,7 @@ private:
 
     RichTextView* m_pView;
     QTimer m_timer;
-    std::string m_stored;
+    const std::string* m_pStored = nullptr;
     // The stored text up to m_nRendered is rendered; of its last rendered
     // part, the view holds the first m_nPendingShown characters.
     qsizetype m_nRendered = 0;

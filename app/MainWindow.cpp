@@ -224,10 +224,10 @@ void MainWindow::OnForwards()
 
 // ---- Definition view ----
 
-std::string MainWindow::StoredText(HTREEITEM item)
+const std::string* MainWindow::StoredText(HTREEITEM item) const
 {
-    auto* connection = reinterpret_cast<DictConnection*>(m_tree.GetItemData(item));
-    return connection ? connection->GetDefinitions(item) : std::string();
+    const auto* connection = reinterpret_cast<const DictConnection*>(m_tree.GetItemData(item));
+    return connection ? connection->FindDefinitions(item) : nullptr;
 }
 
 void MainWindow::OnTreeSelChanged(HTREEITEM item)
@@ -239,14 +239,14 @@ void MainWindow::OnTreeSelChanged(HTREEITEM item)
         m_definitionView->SetPlainText("NULL");
         return;
     }
-    std::string stored = StoredText(item);
-    if (stored.empty()) {
+    const std::string* stored = StoredText(item);
+    if (!stored || stored->empty()) {
         m_definitionView->SetPlainText(QString());
         m_definitionView->setEnabled(false);
         return;
     }
     m_definitionView->setEnabled(true);
-    m_pFill->Start(std::move(stored));
+    m_pFill->Start(*stored);
 }
 
 // A node that keeps receiving definitions is refreshed at a pace the
@@ -259,7 +259,7 @@ void MainWindow::RefreshGrownSelection()
         OnTreeSelChanged(item);
         return;
     }
-    m_pFill->Grow(StoredText(item));
+    m_pFill->Grow();
 }
 
 void MainWindow::OnDefinitionLink(LinkMouse message, int start, int end)

@@ -65,7 +65,7 @@ private:
     void PushBackHistory(const QString& word);
     void PushForwardHistory(const QString& word);
     void LookUp(const QString& word);
-    std::string StoredText(HTREEITEM item);
+    const std::string* StoredText(HTREEITEM item) const;
     void RefreshGrownSelection();
     bool IsForwardsMnemonic(QEvent* event) const;
 
