@@ -6,7 +6,6 @@
 #include "DialogUnits.h"
 #include "DictConnection.h"
 #include "HelpRequest.h"
-#include "RenderDefinitions.h"
 #include "RichTextView.h"
 
 #include <QApplication>
@@ -113,6 +112,7 @@ void MainWindow::CreateControls()
     m_definitionView = new RichTextView(this);
     m_definitionView->setAccessibleName("Definitions");
     Place(m_definitionView, 186, 92, 295, 190);
+    m_pFill = std::make_unique<DefinitionFill>(m_definitionView);
     Place(new QGroupBox("Search History", this), 7, 39, 484, 36);
     m_backButton = new QPushButton("&Back", this);
     m_forwardsButton = new QPushButton("&Forwards", this);
@@ -224,60 +224,42 @@ void MainWindow::OnForwards()
 
 // ---- Definition view ----
 
-std::string MainWindow::StoredText(HTREEITEM item)
+const std::string* MainWindow::StoredText(HTREEITEM item) const
 {
-    auto* connection = reinterpret_cast<DictConnection*>(m_tree.GetItemData(item));
-    return connection ? connection->GetDefinitions(item) : std::string();
+    const auto* connection = reinterpret_cast<const DictConnection*>(m_tree.GetItemData(item));
+    return connection ? connection->FindDefinitions(item) : nullptr;
 }
 
 void MainWindow::OnTreeSelChanged(HTREEITEM item)
 {
     m_viewRefresh.Cancel();
+    m_pFill->Stop();
     m_hShownItem = item;
-    m_nShownSize = 0;
     if (!item) {
         m_definitionView->SetPlainText("NULL");
         return;
     }
-    const std::string stored = StoredText(item);
-    if (stored.empty()) {
+    const std::string* stored = StoredText(item);
+    if (!stored || stored->empty()) {
         m_definitionView->SetPlainText(QString());
         m_definitionView->setEnabled(false);
         return;
     }
     m_definitionView->setEnabled(true);
-    RenderDefinitions(stored);
-}
-
-void MainWindow::RenderDefinitions(const std::string& stored)
-{
-    const RenderedDefinitions rendered =
-        ::RenderDefinitions(QString::fromUtf8(stored.data(), static_cast<qsizetype>(stored.size())));
-    m_definitionView->ShowRendered(rendered.text, rendered.linkRuns, rendered.separators);
-    m_nShownSize = stored.size();
-    m_bShownClosed = rendered.closed;
+    m_pFill->Start(*stored);
 }
 
 // A node that keeps receiving definitions is refreshed at a pace the
-// view's own cost allows. Definitions only ever join its text at the end,
-// so what is shown stays and only what came since is rendered and
-// appended, unless a brace left open may pair with a later one. The view
-// takes a whole text faster than an insertion, so an addition larger
-// than what is shown is shown with it anew.
+// view's own cost allows; definitions only ever join its text at the end,
+// where the fill goes on.
 void MainWindow::RefreshGrownSelection()
 {
     const HTREEITEM item = m_tree.GetSelectedItem();
-    const std::string stored = item ? StoredText(item) : std::string();
-    if (item != m_hShownItem || !m_bShownClosed || stored.size() <= m_nShownSize
-        || stored.size() - m_nShownSize > m_nShownSize) {
+    if (item != m_hShownItem || m_pFill->IsEmpty()) {
         OnTreeSelChanged(item);
         return;
     }
-    const RenderedDefinitions more = ::RenderDefinitions(
-        QString::fromUtf8(stored.data() + m_nShownSize, static_cast<qsizetype>(stored.size() - m_nShownSize)));
-    m_definitionView->AppendRendered(more.text, more.linkRuns, more.separators);
-    m_nShownSize = stored.size();
-    m_bShownClosed = more.closed;
+    m_pFill->Grow();
 }
 
 void MainWindow::OnDefinitionLink(LinkMouse message, int start, int end)

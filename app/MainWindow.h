@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DefinitionFill.h"
 #include "ThrottledRefresh.h"
 #include "TreeCtrl.h"
 
@@ -7,6 +8,7 @@
 #include <QIcon>
 
 #include <list>
+#include <memory>
 #include <vector>
 
 class QLineEdit;
@@ -47,6 +49,8 @@ public:
     const QString& CurrentWord() const { return m_strCurrentWord; }
     // How often the view was rebuilt for a selected node that kept growing.
     int ViewRefreshCount() const { return m_viewRefresh.Count(); }
+    // How many pieces the view was filled with.
+    int ViewPieceCount() const { return m_pFill->PieceCount(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -61,8 +65,7 @@ private:
     void PushBackHistory(const QString& word);
     void PushForwardHistory(const QString& word);
     void LookUp(const QString& word);
-    void RenderDefinitions(const std::string& stored);
-    std::string StoredText(HTREEITEM item);
+    const std::string* StoredText(HTREEITEM item) const;
     void RefreshGrownSelection();
     bool IsForwardsMnemonic(QEvent* event) const;
 
@@ -76,11 +79,9 @@ private:
     std::list<QString> m_forwardHistory;
     QString m_strCurrentWord;
     ThrottledRefresh m_viewRefresh;
-    // What the view shows: the node, how much of its stored text, and
-    // whether every brace in it was closed.
+    std::unique_ptr<DefinitionFill> m_pFill;
+    // The node whose text the view shows.
     HTREEITEM m_hShownItem = nullptr;
-    std::size_t m_nShownSize = 0;
-    bool m_bShownClosed = true;
 
     QMenuBar* m_menuBar = nullptr;
     QPushButton* m_searchButton = nullptr;

@@ -533,6 +533,12 @@ void DictConnection::ClearDefinitions()
 
 std::string DictConnection::GetDefinitions(HTREEITEM item)
 {
+    const std::string* stored = FindDefinitions(item);
+    return stored ? *stored : std::string();
+}
+
+const std::string* DictConnection::FindDefinitions(HTREEITEM item) const
+{
     const auto found = m_definitions.find(item);
-    return found == m_definitions.end() ? std::string() : found->second;
+    return found == m_definitions.end() ? nullptr : &found->second;
 }

@@ -54,6 +54,9 @@ public:
     virtual void OnDefinitionLine(const std::string& line);
     virtual void ClearDefinitions();
     virtual std::string GetDefinitions(HTREEITEM item);
+    // The node's stored text itself, or null: a view of a large text need
+    // not copy it. It lives until the node is removed from the tree.
+    const std::string* FindDefinitions(HTREEITEM item) const;
 
 protected:
     void OnReceive(int error) override;

@@ -26,6 +26,9 @@ RichTextView::RichTextView(QWidget* parent) : QTextEdit(parent)
         page.setColor(group, QPalette::Text, Qt::black);
     }
     setPalette(page);
+    // Nothing is ever undone here; an undo record per insertion and format
+    // would only cost time and memory.
+    document()->setUndoRedoEnabled(false);
 }
 
 void RichTextView::SetPlainText(const QString& text)
@@ -54,10 +57,13 @@ void RichTextView::AppendRendered(const QString& text, const std::vector<std::pa
                                   const std::vector<int>& separators)
 {
     const int offset = document()->characterCount() - 1;
+    // One edit block: the new text is laid out once, with its formats.
     QTextCursor cursor(document());
+    cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(text, QTextCharFormat());
     FormatFrom(offset, linkRuns, separators);
+    cursor.endEditBlock();
 }
 
 void RichTextView::FormatFrom(int offset, const std::vector<std::pair<int, int>>& linkRuns,
@@ -70,7 +76,11 @@ void RichTextView::FormatFrom(int offset, const std::vector<std::pair<int, int>>
     QTextCursor cursor(document());
     cursor.beginEditBlock();
     for (const auto& [start, end] : linkRuns) {
-        m_linkRuns.emplace_back(offset + start, offset + end);
+        // A run that goes on from the text before is one run with it.
+        if (!m_linkRuns.empty() && m_linkRuns.back().second == offset + start)
+            m_linkRuns.back().second = offset + end;
+        else
+            m_linkRuns.emplace_back(offset + start, offset + end);
         cursor.setPosition(offset + start);
         cursor.setPosition(offset + end, QTextCursor::KeepAnchor);
         cursor.mergeCharFormat(link);

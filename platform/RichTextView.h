@@ -23,7 +23,8 @@ public:
     void ShowRendered(const QString& text, const std::vector<std::pair<int, int>>& linkRuns,
                       const std::vector<int>& separators);
     // The same after what is shown; runs and separators count from the
-    // start of the appended text.
+    // start of the appended text, and a run from its start continues one
+    // that ended there.
     void AppendRendered(const QString& text, const std::vector<std::pair<int, int>>& linkRuns,
                         const std::vector<int>& separators);
     QString GetTextRange(int start, int end) const;

@@ -2,9 +2,12 @@
 // window (offscreen): the longest event-loop gap and the total time until
 // the view shows the whole text, beside the same reply with no node
 // selected; once sent all at once, once paced as a remote server's reply
-// arrives (a definition every few milliseconds). Then the time to select
-// a node holding 1 MiB of definitions with 20,000 links, the view's own
-// work included.
+// arrives (a definition every few milliseconds). Then selecting a node
+// that holds 1, 8 and 24 MiB, two cross-references a line: the time until
+// its first screen is shown, the longest event-loop gap and the time until
+// the whole text is shown and laid out, beside showing its whole rendering
+// at once: until it is shown (the view lays out the rest lazily, from the
+// event loop) and until it is laid out.
 // Usage: bench_growing_view [DEFINITIONS] [ROUNDS]
 #include "BenchCommon.h"
 #include "ConnectionRegistry.h"
@@ -14,10 +17,12 @@
 #include "RichTextView.h"
 #include "ScriptedDictServer.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTimer>
 
 #include <cstdio>
@@ -79,15 +84,16 @@ QByteArray Definition(int index)
     return Header + body + ".\r\n";
 }
 
-// The definitions of a stored text, one per separator-parted piece.
-QByteArray ReplyOf(const QString& stored)
+// A reply whose stored text holds at least `mebibytes` MiB: definitions
+// of about 4 KB in lines with two cross-references each.
+QByteArray LargeReply(int mebibytes)
 {
+    const QByteArray line = "   the fleshy pome of a {rosaceous tree}, see also {crab apple}\r\n";
+    const qsizetype lines = 4096 / line.size();
     QByteArray reply;
-    for (const QString& piece : stored.split(QStringLiteral("<qrlexsep>\n"))) {
-        reply += Header;
-        for (const QString& line : piece.split(u'\n', Qt::SkipEmptyParts))
-            reply += line.toUtf8() + "\r\n";
-        reply += ".\r\n";
+    for (qsizetype stored = 0; stored < qsizetype(mebibytes) << 20;) {
+        reply += Header + line.repeated(lines) + ".\r\n";
+        stored += lines * (line.size() - 1) + 11;
     }
     return reply;
 }
@@ -96,6 +102,20 @@ struct Figures {
     qint64 gapMs = 0;
     qint64 totalMs = 0;
 };
+
+struct Selection {
+    double firstMs = 0;
+    qint64 gapMs = 0;
+    double fullMs = 0;
+    double wholeShownMs = 0;
+    double wholeMs = 0;
+};
+
+// Whatever of the view's text is not laid out yet is laid out now.
+void LayOut(const RichTextView& view)
+{
+    view.document()->documentLayout()->blockBoundingRect(view.document()->lastBlock());
+}
 
 // The window searching "apple" on one scripted server whose reply, after
 // its first definition, waits for the go.
@@ -135,19 +155,41 @@ public:
         Until([&] { return m_server.IsScriptDone() && Idle() && (!selected || Shown()); });
         return {gaps.LargestMs(), total.elapsed()};
     }
-    // Selecting the node: the view shown and laid out, in milliseconds.
-    double Select()
+    // Selecting the node from its server's: the first screen shown and
+    // painted, then the whole text laid out; beside it the whole rendering
+    // shown at once in the same view.
+    Selection Select()
     {
         m_window.Tree().SelectItem(m_root);
         QCoreApplication::processEvents();
+        const std::string stored = Connection()->GetDefinitions(Node());
+        const RenderedDefinitions whole = RenderDefinitions(QString::fromUtf8(stored.data(), qsizetype(stored.size())));
+        RichTextView* view = m_window.DefinitionView();
+        Selection figures;
+        GapWatch gaps;
         QElapsedTimer timer;
         timer.start();
         m_window.Tree().SelectItem(Node());
         QCoreApplication::processEvents();
-        return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        figures.firstMs = Ms(timer);
+        Until([&] { return view->document()->characterCount() - 1 >= whole.text.size(); });
+        figures.gapMs = gaps.LargestMs();
+        LayOut(*view);
+        figures.fullMs = Ms(timer);
+        if (!Shown())
+            std::printf("  (the view does not show the whole text)\n");
+        timer.restart();
+        const RenderedDefinitions again = RenderDefinitions(QString::fromUtf8(stored.data(), qsizetype(stored.size())));
+        view->ShowRendered(again.text, again.linkRuns, again.separators);
+        QCoreApplication::processEvents();
+        figures.wholeShownMs = Ms(timer);
+        LayOut(*view);
+        figures.wholeMs = Ms(timer);
+        return figures;
     }
 
 private:
+    static double Ms(const QElapsedTimer& timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e6; }
     bool Idle() { return m_window.Tree().GetItemImage(m_root) == 1; }
     HTREEITEM Node() { return m_window.Tree().GetChildItem(m_root, 0); }
     DictConnection* Connection() { return ConnectionRegistry::Instance().FindConnection("127.0.0.1"); }
@@ -201,15 +243,30 @@ int main(int argc, char** argv)
                     static_cast<double>(Median(totals[1])) / static_cast<double>(std::max(1LL, Median(totals[0]))));
     }
 
-    const QByteArray reply = ReplyOf(DefinitionsText(1024));
-    const qsizetype firstEnd = reply.indexOf(".\r\n") + 3;
-    Bench bench(reply.left(firstEnd), {reply.mid(firstEnd)});
-    bench.Stream(false);
-    std::vector<double> selects;
-    for (int round = 0; round < rounds; ++round)
-        selects.push_back(bench.Select());
-    std::printf("selecting a node holding 1 MiB with 20,000 links, view shown and laid out: %.1f ms (median of %d)\n",
-                Median(selects), rounds);
+    std::printf("selecting a node, two links a line, median of %d rounds, ms:\n", rounds);
+    std::printf(
+        "  | stored | first screen | longest gap | full text | whole: shown | whole: laid out | full / whole |\n");
+    std::printf(
+        "  |-------:|-------------:|------------:|----------:|-------------:|----------------:|-------------:|\n");
+    for (const int mebibytes : {1, 8, 24}) {
+        const QByteArray reply = LargeReply(mebibytes);
+        const qsizetype firstEnd = reply.indexOf(".\r\n") + 3;
+        Bench bench(reply.left(firstEnd), {reply.mid(firstEnd)});
+        bench.Stream(false);
+        std::vector<double> first, full, wholeShown, whole;
+        std::vector<qint64> gaps;
+        for (int round = 0; round < rounds; ++round) {
+            const Selection figures = bench.Select();
+            first.push_back(figures.firstMs);
+            gaps.push_back(figures.gapMs);
+            full.push_back(figures.fullMs);
+            wholeShown.push_back(figures.wholeShownMs);
+            whole.push_back(figures.wholeMs);
+        }
+        std::printf("  | %2d MiB | %12.1f | %11lld | %9.1f | %12.1f | %15.1f | %12.2f |\n", mebibytes, Median(first),
+                    static_cast<long long>(Median(gaps)), Median(full), Median(wholeShown), Median(whole),
+                    Median(full) / Median(whole));
+    }
     std::printf(
         "reproduce: cmake --build BUILD --target bench_growing_view && BUILD/bench/app/bench_growing_view %d %d\n",
         definitions, rounds);

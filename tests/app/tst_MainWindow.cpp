@@ -144,6 +144,7 @@ private slots:
     void linkBrokenOverAnIndentedLineSearchesTheJoinedWords();
     void viewFollowsTheSelection();
     void furtherDefinitionForTheSelectedNodeIsShown();
+    void largeNodeFillsInPiecesUntilAnotherSelection();
     void escapeEndsWithoutSavingExitAndCloseSave();
     void altFPressesForwardsAndF10OpensTheFileMenu();
     void altSSearchesAndAltTOpensTheToolsMenu();
@@ -445,6 +446,64 @@ void MainWindowTest::furtherDefinitionForTheSelectedNodeIsShown()
     w.Tree().SelectItem(session.Database(0));
     QCOMPARE(FormattedRuns(*view), grown);
     QCOMPARE(grown.back(), QString("closes"));
+}
+
+// A node of many pieces shows its first piece at once and the others
+// one an event-loop turn, each at least as large, ending as a rendering
+// of the whole; a new selection or a followed link stops the filling.
+void MainWindowTest::largeNodeFillsInPiecesUntilAnotherSelection()
+{
+    // Each piece takes a first piece's worth of stored text or the rest
+    // of what was rendered with it.
+    constexpr int StoredPieces = 40;
+    QByteArray lines;
+    for (int i = 0; lines.size() < StoredPieces * DefinitionFill::FirstPieceChars; ++i)
+        lines += "entry " + QByteArray::number(i) + " see {word " + QByteArray::number(i) + "} and {{other\r\n   "
+            + QByteArray::number(i) + "}}\r\n";
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptDefineReply(server,
+                      "150 2 definitions retrieved\r\n151 \"big\" wn \"WordNet\"\r\n" + lines
+                          + ".\r\n151 \"big\" gcide \"Gcide\"\r\nsmall {one}\r\n.\r\n250 ok\r\n");
+    Session session(server);
+    QVERIFY(session.connected);
+    MainWindow& w = *session.window;
+    RichTextView* view = w.DefinitionView();
+    session.Search("big");
+    QVERIFY(WaitUntil([&] { return session.Databases() == 2; }));
+    QVERIFY(session.Idle());
+    const RenderedDefinitions whole = RenderDefinitions(QString::fromStdString(
+        ConnectionRegistry::Instance().FindConnection("127.0.0.1")->GetDefinitions(session.Database(1))));
+    RichTextView fresh;
+    fresh.ShowRendered(whole.text, whole.linkRuns, whole.separators);
+    const auto turns = [&](int count) {
+        for (int turn = 0; turn < count && view->toPlainText().size() < whole.text.size(); ++turn)
+            QCoreApplication::processEvents();
+    };
+    const int pieces = w.ViewPieceCount();
+    w.Tree().SelectItem(session.Database(1));
+    QCOMPARE(w.ViewPieceCount(), pieces + 1);
+    const QString first = view->toPlainText();
+    QVERIFY(view->document()->size().height() > view->viewport()->height());
+    QVERIFY(first.size() < whole.text.size() && whole.text.startsWith(first));
+    w.Tree().SelectItem(session.Database(0));
+    turns(3);
+    QCOMPARE(view->toPlainText(), QString("small one\n"));
+    QCOMPARE(w.ViewPieceCount(), pieces + 2);
+    w.Tree().SelectItem(session.Database(1));
+    turns(2 * StoredPieces + 1);
+    QCOMPARE(view->toPlainText(), whole.text);
+    QCOMPARE(FormattedRuns(*view), FormattedRuns(fresh));
+    QVERIFY(w.ViewPieceCount() - pieces - 2 > 2);
+    w.Tree().SelectItem(session.Database(0));
+    w.Tree().SelectItem(session.Database(1));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      CharacterCentre(view, static_cast<int>(view->toPlainText().indexOf("word 3"))));
+    QCOMPARE(w.CurrentWord(), QString("word 3"));
+    const int stopped = w.ViewPieceCount();
+    turns(3);
+    QCOMPARE(view->toPlainText(), QString());
+    QCOMPARE(w.ViewPieceCount(), stopped);
 }
 
 void MainWindowTest::escapeEndsWithoutSavingExitAndCloseSave()

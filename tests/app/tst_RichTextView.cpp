@@ -80,7 +80,9 @@ void RichTextViewTest::linksAreBoldPureBlueAndNothingElseIs()
 void RichTextViewTest::leftPressAndDoubleClickReportTheWholeRun()
 {
     Viewed v;
-    v.view.ShowRendered("see apple and pear", {{4, 9}, {14, 18}}, {});
+    // The second run goes on in text appended after it.
+    v.view.ShowRendered("see apple and pe", {{4, 9}, {14, 16}}, {});
+    v.view.AppendRendered("ar", {{0, 2}}, {});
     QTest::mousePress(v.view.viewport(), Qt::LeftButton, {}, v.At(8));
     QCOMPARE(v.notices.front(), (Notice{LinkMouse::LeftDown, 4, 9}));
     QTest::mouseRelease(v.view.viewport(), Qt::LeftButton, {}, v.At(8));

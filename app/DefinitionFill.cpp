@@ -1,0 +1,133 @@
+#include "DefinitionFill.h"
+
+#include "RichTextView.h"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+
+namespace {
+
+// What a piece should cost: a pause of this length goes unnoticed.
+constexpr qint64 StepNs = 25'000'000;
+constexpr qsizetype MaxPieceChars = 8 * 1024 * 1024;
+
+// The end of the line that holds position `at`, after its line feed.
+template <typename Text> qsizetype LineEnd(const Text& text, qsizetype at)
+{
+    const qsizetype size = static_cast<qsizetype>(text.size());
+    if (at >= size)
+        return size;
+    const auto feed = std::find(text.begin() + at, text.end(), u'\n');
+    return feed == text.end() ? size : feed - text.begin() + 1;
+}
+
+// The rendered characters from `from` up to `to`, with the parts of the
+// link runs and the separators among them, counted from `from`.
+RenderedDefinitions Slice(const RenderedDefinitions& rendered, qsizetype from, qsizetype to)
+{
+    RenderedDefinitions slice;
+    slice.text = rendered.text.mid(from, to - from);
+    const int first = static_cast<int>(from);
+    const int last = static_cast<int>(to);
+    const auto& runs = rendered.linkRuns;
+    auto run = std::partition_point(runs.begin(), runs.end(), [&](const auto& r) { return r.second <= first; });
+    for (; run != runs.end() && run->first < last; ++run)
+        slice.linkRuns.emplace_back(std::max(run->first, first) - first, std::min(run->second, last) - first);
+    const auto& tabs = rendered.separators;
+    for (auto tab = std::lower_bound(tabs.begin(), tabs.end(), first); tab != tabs.end() && *tab < last; ++tab)
+        slice.separators.push_back(*tab - first);
+    return slice;
+}
+
+}  // namespace
+
+DefinitionFill::DefinitionFill(RichTextView* view) : m_pView(view)
+{
+    m_timer.setSingleShot(true);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { Step(); });
+}
+
+void DefinitionFill::Start(const std::string& stored)
+{
+    Stop();
+    m_pStored = &stored;
+    m_pView->SetPlainText(QString());
+    Step();
+}
+
+void DefinitionFill::Grow()
+{
+    // A brace left open may pair with one that came: all is rendered anew.
+    if (!m_pending.closed) {
+        Start(*m_pStored);
+        return;
+    }
+    if (!m_timer.isActive())
+        Step();
+}
+
+void DefinitionFill::Stop()
+{
+    m_timer.stop();
+    m_pStored = nullptr;
+    m_nRendered = 0;
+    m_pending = RenderedDefinitions();
+    m_nPendingShown = 0;
+    m_nPieceChars = FirstPieceChars;
+}
+
+bool DefinitionFill::Done() const
+{
+    return !m_pStored
+        || (m_nRendered == static_cast<qsizetype>(m_pStored->size()) && m_nPendingShown == m_pending.text.size());
+}
+
+// One piece, timed with its rendering; the next is sized to cost about a
+// step, growing at most fourfold after a cheap one.
+void DefinitionFill::Step()
+{
+    if (Done())
+        return;
+    QElapsedTimer cost;
+    cost.start();
+    if (m_nPendingShown == m_pending.text.size())
+        RenderNext();
+    const qsizetype appended = AppendPiece();
+    ++m_nPieces;
+    const double perChar =
+        static_cast<double>(std::max<qint64>(1, cost.nsecsElapsed())) / std::max<qsizetype>(1, appended);
+    m_nPieceChars = std::clamp(static_cast<qsizetype>(StepNs / perChar), FirstPieceChars,
+                               std::min(MaxPieceChars, 4 * m_nPieceChars));
+    if (!Done())
+        m_timer.start(0);
+}
+
+// The stored text on to a line end a piece's size on, or as much further
+// as closes every brace it opens; an unclosed one takes all the rest.
+void DefinitionFill::RenderNext()
+{
+    const std::string& stored = *m_pStored;
+    const qsizetype from = m_nRendered;
+    qsizetype bytes = m_nPieceChars;
+    for (;;) {
+        const qsizetype to = LineEnd(stored, from + bytes - 1);
+        m_pending = RenderDefinitions(QString::fromUtf8(stored.data() + from, to - from));
+        if (m_pending.closed || to == static_cast<qsizetype>(stored.size())) {
+            m_nRendered = to;
+            break;
+        }
+        bytes = 2 * (to - from);
+    }
+    m_nPendingShown = 0;
+}
+
+qsizetype DefinitionFill::AppendPiece()
+{
+    const qsizetype from = m_nPendingShown;
+    const qsizetype to = LineEnd(m_pending.text, from + m_nPieceChars - 1);
+    const RenderedDefinitions piece = Slice(m_pending, from, to);
+    m_pView->AppendRendered(piece.text, piece.linkRuns, piece.separators);
+    m_nPendingShown = to;
+    return to - from;
+}
