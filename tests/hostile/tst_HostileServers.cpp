@@ -268,9 +268,8 @@ void tst_HostileServers::connectionEndsInTheMiddleOfAReply()
     ConnectionLimits limits;
     if (ending == Ending::EndlessDefinition)
         limits.replyBytes = 1024 * 1024;
-    if (ending == Ending::UnsolicitedStream)
-        limits.transcriptBytes = 512 * 1024;
     if (ending == Ending::UnsolicitedStream) {
+        limits.transcriptBytes = 512 * 1024;
         m_server->Send(GreetingLine).WaitForLine("^SHOW DB$").Send(ShowDbReply).Send(body);
     } else {
         ScriptUpToDefine(*m_server);
@@ -302,7 +301,6 @@ void tst_HostileServers::connectionEndsInTheMiddleOfAReply()
         CheckNothingLost(*m_server);
         return;
     }
-    QCOMPARE(m_server->ConnectionCount(), 1);
     CheckNothingLost(*m_server, 0, true);
     const QByteArray transcript = ReadTranscript();
     if (ending == Ending::EndlessDefinition) {
