@@ -14,8 +14,13 @@ struct ConnectionLimits {
     static constexpr std::size_t MaxUnexpectedBytes = 1024 * 1024;
     // About 50,000 ordinary lookups; past it records are dropped.
     static constexpr std::uint64_t MaxTranscriptBytes = 256 * 1024 * 1024;
+    // Databases one connection describes, and nodes under its root: far
+    // more than any real server offers (a large one has about a hundred),
+    // and few enough that the tree stays quick to fill and to empty.
+    static constexpr std::size_t MaxDatabases = 10000;
 
     std::size_t replyBytes = MaxReplyBytes;
     std::size_t unexpectedBytes = MaxUnexpectedBytes;
     std::uint64_t transcriptBytes = MaxTranscriptBytes;
+    std::size_t databases = MaxDatabases;
 };

@@ -168,14 +168,12 @@ void DictConnection::SetRootImage(int image)
         m_pTree->SetItemImage(m_hRootItem, image);
 }
 
+// The root's children are exactly the database nodes.
 void DictConnection::RemoveDatabaseItems()
 {
-    while (!m_databaseItems.empty()) {
-        const HTREEITEM item = m_databaseItems.begin()->second;
-        m_databaseItems.erase(m_databaseItems.begin());
-        if (m_pTree && item)
-            m_pTree->DeleteItem(item);
-    }
+    if (m_pTree)
+        m_pTree->DeleteChildren(m_hRootItem);
+    m_databaseItems.clear();
 }
 
 // ---- Line reception ----
@@ -293,6 +291,9 @@ void DictConnection::OnLine(const std::string& line)
     case DefinitionText: OnDefinitionLine(text); break;
     default: OnUnexpectedLine(text); break;
     }
+    // A handler found the reply past a limit and gave up on the server.
+    if (m_state == ConnectionState::Closed)
+        return;
     if (!m_bReplyGoesOn)
         m_nReplyBytes = 0;
     UpdateActivityImage();
@@ -386,9 +387,12 @@ void DictConnection::SendShowDb()
         m_expectedReplies.push_back(DatabaseListStatus);
 }
 
+// A new connection's list replaces the last one's: the server may have
+// changed its databases meanwhile.
 void DictConnection::OnGreeting(const std::string&)
 {
     m_state = ConnectionState::Listing;
+    m_databaseDescriptions.clear();
     SendShowDb();
 }
 
@@ -451,8 +455,14 @@ void DictConnection::OnDatabaseListLine(const std::string& line)
     }
     ExpectMore(DatabaseListLine);
     const auto words = TokenizeReplyLine(line);
-    if (!words.empty())
-        m_databaseDescriptions[words.front()] = words.back();
+    if (words.empty())
+        return;
+    // Past the limit the list is read on and not recorded.
+    const auto found = m_databaseDescriptions.find(words.front());
+    if (found != m_databaseDescriptions.end())
+        found->second = words.back();
+    else if (m_databaseDescriptions.size() < m_limits.databases)
+        m_databaseDescriptions.emplace(words.front(), words.back());
 }
 
 bool DictConnection::IsReplySuperseded() const
@@ -484,13 +494,26 @@ void DictConnection::OnDefineStatus(const std::string& line)
     if (!m_bKeepCurrentDefinition)
         return;
     m_strCurrentDatabase = words[2];
-    HTREEITEM& item = m_databaseItems[m_strCurrentDatabase];
-    if (!item) {
-        item = m_pTree->InsertItem(m_databaseDescriptions[m_strCurrentDatabase], ImageDatabase, m_hRootItem,
-                                   TreeInsert::Sort);
+    auto found = m_databaseItems.find(m_strCurrentDatabase);
+    if (found == m_databaseItems.end()) {
+        // More databases than any server has: given up like a reply too long.
+        if (m_databaseItems.size() >= m_limits.databases) {
+            GiveUp();
+            return;
+        }
+        const HTREEITEM item = m_pTree->InsertItem(DatabaseDescription(m_strCurrentDatabase), ImageDatabase,
+                                                   m_hRootItem, TreeInsert::Sort);
         m_pTree->SetItemData(item, reinterpret_cast<std::uintptr_t>(this));
+        found = m_databaseItems.emplace(m_strCurrentDatabase, item).first;
     }
-    m_pTree->SetItemImage(item, ImageDatabaseWithDefinitions);
+    m_pTree->SetItemImage(found->second, ImageDatabaseWithDefinitions);
+}
+
+// Empty for a database the list did not name.
+std::string DictConnection::DatabaseDescription(const std::string& name) const
+{
+    const auto found = m_databaseDescriptions.find(name);
+    return found == m_databaseDescriptions.end() ? std::string() : found->second;
 }
 
 void DictConnection::OnDefinitionLine(const std::string& line)
@@ -498,7 +521,12 @@ void DictConnection::OnDefinitionLine(const std::string& line)
     if (line != ".") {
         ExpectMore(DefinitionText);
         if (m_bKeepCurrentDefinition) {
-            m_strCurrentDefinition += line;
+            // Servers double a text line that is a lone dot; dictd doubles
+            // no other leading dot, so none other is taken away.
+            if (line == "..")
+                m_strCurrentDefinition += '.';
+            else
+                m_strCurrentDefinition += line;
             m_strCurrentDefinition += '\n';
         }
         return;
@@ -507,7 +535,8 @@ void DictConnection::OnDefinitionLine(const std::string& line)
     if (m_bKeepCurrentDefinition)
         StoreCurrentDefinition();
     m_bKeepCurrentDefinition = false;
-    m_strCurrentDefinition.clear();
+    // Its copy is stored; a long one's memory is not kept for the next.
+    std::string().swap(m_strCurrentDefinition);
 }
 
 void DictConnection::StoreCurrentDefinition()

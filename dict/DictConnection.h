@@ -81,6 +81,7 @@ private:
     void CloseAsAtEndOfStream();
     void GiveUp();
     void StoreCurrentDefinition();
+    std::string DatabaseDescription(const std::string& name) const;
     bool IsReplySuperseded() const;
 
     std::string m_strHost;

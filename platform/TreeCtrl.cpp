@@ -68,6 +68,10 @@ TreeCtrl::TreeCtrl(QTreeWidget* widget) : m_pWidget(widget), m_pRefreshTimer(std
         QObject::connect(m_pWidget, shown, context, [this] { ResizeColumnSoon(); });
     QObject::connect(m_pWidget->verticalScrollBar(), &QScrollBar::valueChanged, context,
                      [this] { ResizeColumnSoon(); });
+    // Every row is one line with a small icon. Said so, the view finds a
+    // row's place by arithmetic rather than by adding up the heights of all
+    // the rows above it, which cost time quadratic in the nodes of a reply.
+    m_pWidget->setUniformRowHeights(true);
     m_pWidget->setSelectionMode(QAbstractItemView::SingleSelection);
     QObject::connect(m_pWidget, &QTreeWidget::currentItemChanged, m_pWidget, [this](QTreeWidgetItem* current) {
         if (m_onSelChanged)
@@ -178,6 +182,18 @@ void TreeCtrl::DeleteItem(HTREEITEM item)
     if (IsWithin(m_pWidget->currentItem(), doomed))
         m_pWidget->setCurrentItem(SelectionAfterDeleting(doomed));
     delete doomed;
+    ResizeColumnSoon();
+}
+
+void TreeCtrl::DeleteChildren(HTREEITEM parent)
+{
+    if (!parent || Item(parent)->childCount() == 0)
+        return;
+    QTreeWidgetItem* item = Item(parent);
+    QTreeWidgetItem* current = m_pWidget->currentItem();
+    if (current != item && IsWithin(current, item))
+        m_pWidget->setCurrentItem(item);
+    qDeleteAll(item->takeChildren());
     ResizeColumnSoon();
 }
 

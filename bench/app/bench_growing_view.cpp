@@ -12,6 +12,7 @@
 #include "BenchCommon.h"
 #include "ConnectionRegistry.h"
 #include "DictConnection.h"
+#include "GapWatch.h"
 #include "MainWindow.h"
 #include "RenderDefinitions.h"
 #include "RichTextView.h"
@@ -35,32 +36,6 @@ namespace {
 const QByteArray Greeting = ScriptedDictServer::DefaultGreeting() + "\r\n";
 const QByteArray ListReply = "110 1 databases present\r\nwn \"WordNet (r) 3.0 (2006)\"\r\n.\r\n250 ok\r\n";
 const QByteArray Header = "151 \"apple\" wn \"WordNet (r) 3.0 (2006)\"\r\n";
-
-// The event loop's longest pause, seen by a timer asking to run every
-// millisecond.
-class GapWatch {
-public:
-    GapWatch()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { Tick(); });
-        m_clock.start();
-        m_timer.start(1);
-    }
-    qint64 LargestMs() const { return std::max(m_nLargest, m_clock.elapsed() - m_nLast); }
-
-private:
-    void Tick()
-    {
-        const qint64 now = m_clock.elapsed();
-        m_nLargest = std::max(m_nLargest, now - m_nLast);
-        m_nLast = now;
-    }
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_nLast = 0;
-    qint64 m_nLargest = 0;
-};
 
 bool Until(const std::function<bool()>& condition)
 {

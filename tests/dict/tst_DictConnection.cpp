@@ -92,7 +92,7 @@ const std::string AppleGcideText = "Apple \\Ap\"ple\\ ([a^]p\"p'l), n. [OE. appe
                                    "      malus}) cultivated in numberless varieties.\n"
                                    "\n"
                                    "   Note: The European crab apple is supposed to be the original.\n"
-                                   "..\n"
+                                   ".\n"
                                    "...-based\n";
 const std::string AppleWnText = "apple\n"
                                 "    n 1: fruit with red or yellow or green skin\tand {crisp} flesh\n"
@@ -326,14 +326,18 @@ void DictConnectionTest::repliesFollowTheStateMachine_data()
     QTest::newRow("single word list line is name and description")
         << QByteArray("110 1\r\nwn\r\n.\r\n250 ok\r\n") << "150 1\r\n" + wn + "w\r\n.\r\n" + end
         << Nodes{{"wn", "w\n"}};
+    QTest::newRow("list past the bound is read on, not recorded")
+        << QByteArray("110 3\r\ngcide \"G\"\r\nwn \"W\"\r\njargon \"J\"\r\n.\r\n250 ok\r\n")
+        << "150 2\r\n" + wn + "w\r\n.\r\n151 \"x\" jargon \"J\"\r\nj\r\n.\r\n" + end
+        << Nodes{{"", "j\n"}, {"W", "w\n"}};
     QTest::newRow("later list line replaces") << QByteArray("110 2\r\nwn \"first\"\r\nwn \"second\"\r\n.\r\n250 ok\r\n")
                                               << "150 1\r\n" + wn + "w\r\n.\r\n" + end << Nodes{{"second", "w\n"}};
     QTest::newRow("database the list did not name")
         << ListReply << QByteArray("150 1\r\n151 \"x\" jargon \"J\"\r\nj\r\n.\r\n250 ok\r\n") << Nodes{{"", "j\n"}};
     QTest::newRow("blank line stored as newline")
         << ListReply << "150 1\r\n" + wn + "a\r\n\r\nb\r\n.\r\n" + end << Nodes{{WordNet, "a\n\nb\n"}};
-    QTest::newRow("dot-dot stored as received")
-        << ListReply << "150 1\r\n" + wn + "..\r\n..x\r\n.\r\n" + end << Nodes{{WordNet, "..\n..x\n"}};
+    QTest::newRow("a lone dot-dot is a lone dot, other leading dots stay")
+        << ListReply << "150 1\r\n" + wn + "..\r\n..x\r\n...\r\n.\r\n" + end << Nodes{{WordNet, ".\n..x\n...\n"}};
     QTest::newRow("period with more on the line is text")
         << ListReply << "150 1\r\n" + wn + " .\r\n. \r\n.x\r\n.\r\n" + end << Nodes{{WordNet, " .\n. \n.x\n"}};
     QTest::newRow("empty first definition adds nothing")
@@ -363,6 +367,9 @@ void DictConnectionTest::repliesFollowTheStateMachine()
     ScriptUpToDefine(server, list);
     server.Send(reply);
     ConnectionHarness harness(Host, server.Port());
+    ConnectionLimits limits;
+    limits.databases = 2;  // as many as any row's reply names
+    harness.Connection().SetLimits(limits);
     QVERIFY(WaitForIdleAfter(harness, list.split('\n').at(list.count('\n') - 1).chopped(1)));
     harness.Connection().Define("x");
     QVERIFY(WaitForIdleAfter(harness, reply.split('\n').at(reply.count('\n') - 1).chopped(1)));
@@ -683,7 +690,7 @@ void DictConnectionTest::wordIsSentInTheFormDictdReads()
     QVERIFY(harness.Transcript().contains("[out] DEFINE * \"a\"\\\"\"b\""));
     // dictd escapes the quote in the 151 line's headword; the database
     // name after it must still be read as such.
-    CheckNodes(harness, {{Gcide, "a\"b\n   A word with a quote.\n..\n...-based\n"}});
+    CheckNodes(harness, {{Gcide, "a\"b\n   A word with a quote.\n.\n...-based\n"}});
 
     harness.Connection().Define(std::string("ice\r\ncream\0 QUIT", 16));
     QVERIFY(WaitUntil([&] { return server.ReceivedLines().size() == 3; }));

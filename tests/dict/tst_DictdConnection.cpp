@@ -138,7 +138,7 @@ std::map<std::string, std::string> StoredTexts(const QList<QByteArray>& reply)
             definition.clear();
             current = nullptr;
         } else if (current) {
-            definition += line.toStdString() + "\n";
+            definition += (line == ".." ? "." : line.toStdString()) + "\n";
         }
     }
     return texts;

@@ -244,7 +244,7 @@ void tst_HostileServers::nulBytesAndBrokenUtf8InVolume()
     CheckNothingLost(*m_server);
 }
 
-enum class Ending { Close, Reset, EndlessDefinition, UnsolicitedStream };
+enum class Ending { Close, Reset, EndlessDefinition, UnsolicitedStream, TooManyDatabases };
 
 void tst_HostileServers::connectionEndsInTheMiddleOfAReply_data()
 {
@@ -256,6 +256,7 @@ void tst_HostileServers::connectionEndsInTheMiddleOfAReply_data()
     QTest::newRow("reset") << Ending::Reset << 2;
     QTest::newRow("endless definition") << Ending::EndlessDefinition << 1;
     QTest::newRow("unsolicited stream, transcript full") << Ending::UnsolicitedStream << 1;
+    QTest::newRow("too many databases") << Ending::TooManyDatabases << 1;
 }
 
 void tst_HostileServers::connectionEndsInTheMiddleOfAReply()
@@ -264,11 +265,18 @@ void tst_HostileServers::connectionEndsInTheMiddleOfAReply()
     QFETCH(int, connections);
     const QByteArray body = DefinitionBody(4 * 1024 * 1024);
     const QByteArray lastLine = body.right(body.size() - body.lastIndexOf("  apple line ", body.size() - 3)).chopped(2);
-    // Limits low enough that the 4 MiB body passes them.
+    // Limits low enough that the 4 MiB body, or the third database, passes them.
     ConnectionLimits limits;
+    limits.databases = 2;
+    const QByteArray thirdDatabase = "151 \"apple\" jargon \"J\"";
     if (ending == Ending::EndlessDefinition)
         limits.replyBytes = 1024 * 1024;
-    if (ending == Ending::UnsolicitedStream) {
+    if (ending == Ending::TooManyDatabases) {
+        m_server->Send(GreetingLine).WaitForLine("^SHOW DB$");
+        m_server->Send("110 3\r\ngcide \"G\"\r\nwn \"W\"\r\njargon \"J\"\r\n.\r\n250 ok\r\n").WaitForLine("^DEFINE ");
+        m_server->Send("150 3\r\n151 \"apple\" gcide \"G\"\r\n").Send(body);
+        m_server->Send(".\r\n151 \"apple\" wn \"W\"\r\nw\r\n.\r\n" + thirdDatabase + "\r\nj\r\n.\r\n250 ok\r\n");
+    } else if (ending == Ending::UnsolicitedStream) {
         limits.transcriptBytes = 512 * 1024;
         m_server->Send(GreetingLine).WaitForLine("^SHOW DB$").Send(ShowDbReply).Send(body);
     } else {
@@ -312,17 +320,25 @@ void tst_HostileServers::connectionEndsInTheMiddleOfAReply()
             bytes += record->size() + 1;
         QVERIFY(bytes > limits.replyBytes && bytes - records.back().size() - 1 <= limits.replyBytes);
         QVERIFY(transcript.endsWith("[in ] " + QByteArray(records.back().data(), records.back().size()) + "\n"));
-    } else {
+    } else if (ending == Ending::UnsolicitedStream) {
         QVERIFY(transcript.size() <= qsizetype(limits.transcriptBytes));
         QVERIFY(transcript.size() > qsizetype(limits.transcriptBytes) - 256);
+    } else {
+        QVERIFY(transcript.endsWith("[in ] " + thirdDatabase + "\n"));
     }
-    // The next lookup connects anew and is answered.
+    // The next lookup connects anew and is answered; the new connection's
+    // list, which no longer names gcide, replaced the old one.
     m_server->ClearScript();
-    m_server->EnableDefaultDictResponder();
+    m_server->EnableDictResponder(ScriptedDictServer::DefaultGreeting().toStdString(),
+                                  {{"wn", "WordNet (r) 3.0 (2006)"}},
+                                  {{"apple", {"gcide", "apple", "g"}}, {"apple", {"wn", "apple", "w"}}});
     harness.Connection().Define("apple");
     QVERIFY(WaitUntil(
         [&] { return harness.RootImage() == ImageIdle && harness.Tree().GetChildCount(harness.Root()) == 2; }, 20000));
     QCOMPARE(m_server->ConnectionCount(), 2);
+    const auto nodes = harness.DatabaseNodes();
+    QCOMPARE(nodes.front().text, std::string());
+    QCOMPARE(nodes.back().text, std::string("WordNet (r) 3.0 (2006)"));
     if (ending == Ending::UnsolicitedStream)
         QCOMPARE(ReadTranscript(), transcript);
 }
