@@ -1,6 +1,7 @@
 #include "RegStore.h"
 
 #include "ControlCharacter.h"
+#include "Utf8Text.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -15,7 +16,6 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <cctype>
 #include <deque>
 #include <optional>
 #include <unordered_map>
@@ -27,19 +27,11 @@ const QString Root = QStringLiteral("HKEY_CURRENT_USER\\");
 int g_nLockTimeout = 5000;
 constexpr qint64 AbandonedLockAge = 1000;
 
-// As QString::fromUtf8, but a name's leading U+FEFF stays: dropped, it
-// would turn the name into another.
-QString NameText(const std::string& name)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-    return decoder.decode(QByteArrayView(name));
-}
-
 // Names and key paths compare without regard to letter case: equal when
 // their foldings are.
 std::string Folded(const std::string& name)
 {
-    return NameText(name).toCaseFolded().toStdString();
+    return Utf8Text(name).toCaseFolded().toStdString();
 }
 
 // A key's entry in file order: a value, or lines kept as they were read.
@@ -145,7 +137,7 @@ bool ReadLines(const QByteArray& bytes, Reader& reader)
         return !decoder.hasError();
     }
     for (const QByteArray& line : (bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes).split('\n'))
-        reader.Add(QByteArrayView(line).isValidUtf8() ? std::optional(QString::fromUtf8(line)) : std::nullopt,
+        reader.Add(QByteArrayView(line).isValidUtf8() ? std::optional(Utf8Text(line.toStdString())) : std::nullopt,
                    line.toStdString());
     return true;
 }
@@ -188,12 +180,16 @@ std::optional<std::string> ParseHexBytes(const QString& text)
     return bytes;
 }
 
+bool IsHexDigit(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
 bool IsHexLine(const QString& line)
 {
     const QString data = line.endsWith(u'\\') ? line.chopped(1) : line;
-    return !data.isEmpty() && std::all_of(data.begin(), data.end(), [](QChar c) {
-        return c == u',' || c.isSpace() || std::isxdigit(c.toLatin1());
-    });
+    return !data.isEmpty()
+        && std::all_of(data.begin(), data.end(), [](QChar c) { return c == u',' || c.isSpace() || IsHexDigit(c); });
 }
 
 // Hex data may go on over lines that end with a backslash. Only a line of
@@ -277,9 +273,16 @@ bool IsKeyLine(const QString& line)
     return line.startsWith(u'[') && line.endsWith(u']') && !line.startsWith(QStringLiteral("[-"));
 }
 
+// A line with its blanks at both ends taken off, blanks as the parser
+// knows them, also on a line that is not UTF-8.
+QString Trimmed(const std::string& raw)
+{
+    return Utf8Text(raw).trimmed();
+}
+
 bool OpensKey(const std::string& raw)
 {
-    return QByteArray::fromStdString(raw).trimmed().startsWith('[');
+    return Trimmed(raw).startsWith(u'[');
 }
 
 // One line, or a value with the lines it goes on over. What cannot be read
@@ -321,7 +324,7 @@ std::optional<Document> ParseDocument(Reader& reader)
 
 QString Quote(const std::string& text)
 {
-    QString quoted = NameText(text);
+    QString quoted = Utf8Text(text);
     quoted.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
     return u'"' + quoted + u'"';
 }
@@ -364,7 +367,7 @@ std::string FormatValue(const RegValue& value)
 // it stops that, whatever comes next.
 bool EndsInBackslash(const std::string& kept)
 {
-    return QByteArray::fromStdString(kept).trimmed().endsWith('\\');
+    return Trimmed(kept).endsWith(u'\\');
 }
 
 std::string FormatDocument(const Document& document)
@@ -397,7 +400,7 @@ bool KeyExists(const Document& document, const std::string& fullPath)
                        [&](const auto& key) { return key.first == path || key.first.starts_with(path + '\\'); });
 }
 
-enum class FileState { Missing, Unreadable, Read };
+enum class FileState { Missing, Unreadable, NotAStore, Read };
 
 FileState ReadDocument(Document& document)
 {
@@ -406,11 +409,13 @@ FileState ReadDocument(Document& document)
         return FileState::Missing;
     if (!file.open(QIODevice::ReadOnly))
         return FileState::Unreadable;
-    Reader reader;
-    const bool decoded = ReadLines(file.readAll(), reader);
-    auto parsed = decoded ? ParseDocument(reader) : std::nullopt;
-    if (!parsed || file.error() != QFileDevice::NoError)
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
         return FileState::Unreadable;
+    Reader reader;
+    auto parsed = ReadLines(bytes, reader) ? ParseDocument(reader) : std::nullopt;
+    if (!parsed)
+        return FileState::NotAStore;
     document = std::move(*parsed);
     return FileState::Read;
 }
@@ -424,14 +429,16 @@ bool WriteDocument(const Document& document)
         && file.commit();
 }
 
-// Keeps a file that is not a store beside the place where the next one is written.
-void SetAside()
+// Keeps a file the store cannot use beside the place where the next one
+// is written; false when it could not be moved.
+bool SetAside()
 {
     const QString path = RegStore::FilePath();
     for (int n = 1; n < 1000; ++n)
         if (!QFileInfo::exists(path + QStringLiteral(".unreadable-%1").arg(n)))
             if (QFile::rename(path, path + QStringLiteral(".unreadable-%1").arg(n)))
-                return;
+                return true;
+    return false;
 }
 
 // A holder killed between creating the lock file and writing its process
@@ -507,16 +514,21 @@ bool RegStore::CreateKey(const std::string& keyPath)
     return key.Open(keyPath, Missing::Create) && key.Close();
 }
 
-bool RegStore::Open(const std::string& keyPath, Missing missing)
+bool RegStore::Open(const std::string& keyPath, Missing missing, Unusable unusable)
 {
     Close();
     auto lock = TakeLock();
     Document document;
     if (!lock)
         return false;
-    const FileState state = ReadDocument(document);
-    if (state == FileState::Unreadable)
-        SetAside();
+    FileState state = ReadDocument(document);
+    // A file that is not a store is of no use to anyone; one that cannot
+    // be read may well be a store, to be kept unless it is to be replaced.
+    if (state == FileState::NotAStore || (state == FileState::Unreadable && unusable == Unusable::Replace)) {
+        if (!SetAside() || unusable == Unusable::Keep)
+            return false;
+        state = FileState::Missing;
+    }
     const std::string path = FullPath(keyPath);
     const bool exists = state == FileState::Read && KeyExists(document, path);
     if (state == FileState::Unreadable || (!exists && missing == Missing::Fail))

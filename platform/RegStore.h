@@ -35,6 +35,9 @@ std::uint32_t DwordNumber(const std::string& data);
 class RegStore {
 public:
     enum class Missing { Fail, Create };
+    // What becomes of a file the store cannot use: one that is not a store
+    // at all is set aside either way.
+    enum class Unusable { Keep, Replace };
     struct Section;
     struct Document;
 
@@ -47,9 +50,11 @@ public:
     // store cannot be read or written.
     static bool CreateKey(const std::string& keyPath);
     // Opens the key for reading and writing, creating it first if asked. A
-    // file that is not a store at all is set aside under a new name and the
-    // key does not open.
-    bool Open(const std::string& keyPath, Missing missing = Missing::Fail);
+    // file that is not a store at all is set aside under a new name; one
+    // that cannot be read (its permissions, an I/O error) keeps its name.
+    // Either way the key does not open, unless the file is to be replaced:
+    // then it is set aside and the key opens in a new, empty store.
+    bool Open(const std::string& keyPath, Missing missing = Missing::Fail, Unusable unusable = Unusable::Keep);
     // Values in file order; NoMoreItems past the last one.
     RegResult EnumValue(std::size_t index, RegValue& value) const;
     // Names are compared without regard to letter case.

@@ -6,6 +6,7 @@
 #include "DialogUnits.h"
 #include "HelpRequest.h"
 #include "MessageBox.h"
+#include "Utf8Text.h"
 
 #include <QGroupBox>
 #include <QHeaderView>
@@ -16,6 +17,10 @@
 
 #include <algorithm>
 #include <map>
+
+namespace {
+constexpr int HostRole = Qt::UserRole;
+}  // namespace
 
 CServersDlg::CServersDlg(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
@@ -144,9 +149,13 @@ void CServersDlg::RefreshServerList()
     m_serverList->clear();
     std::map<std::string, int> hostPorts;
     ConnectionRegistry::Instance().CopyHostPorts(hostPorts);
-    // The list's ascending sort places each row by its host text.
-    for (const auto& [host, port] : hostPorts)
-        m_serverList->insertTopLevelItem(0, new QTreeWidgetItem({QString::fromStdString(host), QString::number(port)}));
+    // The list's ascending sort places each row by its host text. The row
+    // keeps the host's exact bytes too, which its text may not give back.
+    for (const auto& [host, port] : hostPorts) {
+        auto* row = new QTreeWidgetItem({Utf8Text(host), QString::number(port)});
+        row->setData(0, HostRole, QByteArray::fromStdString(host));
+        m_serverList->insertTopLevelItem(0, row);
+    }
 }
 
 void CServersDlg::SetPort(int port)
@@ -187,6 +196,6 @@ void CServersDlg::OnDeleteSelected()
     const QList<QTreeWidgetItem*> selected = m_serverList->selectedItems();
     if (selected.isEmpty())
         return;
-    ConnectionRegistry::Instance().RemoveServer(selected.first()->text(0).toStdString());
+    ConnectionRegistry::Instance().RemoveServer(selected.first()->data(0, HostRole).toByteArray().toStdString());
     RefreshServerList();
 }

@@ -70,7 +70,8 @@ void ConnectionRegistry::RemoveAllServers()
 void ConnectionRegistry::LoadServerList()
 {
     ServerListStore::Servers servers;
-    if (!ServerListStore::Load(servers)) {
+    m_bListUnloaded = !ServerListStore::Load(servers);
+    if (m_bListUnloaded) {
         ShowMessageBox(nullptr, "Failed to load server list", "Error", MessageIcon::Error);
         return;
     }
@@ -86,6 +87,10 @@ void ConnectionRegistry::SaveServerList()
 
 bool ConnectionRegistry::WriteServerList() const
 {
+    // The list could not be loaded and the user made none: whatever the
+    // store holds, perhaps the user's list behind a permission, stays.
+    if (m_bListUnloaded && m_connections.empty())
+        return true;
     std::map<std::string, int> hostPorts;
     CopyHostPorts(hostPorts);
     return ServerListStore::Save(hostPorts);

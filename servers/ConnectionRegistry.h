@@ -23,6 +23,7 @@ public:
     void LoadServerList();
     void SaveServerList();
     // Saves without a message; false when the list did not reach the store.
+    // After a failed load an empty list writes nothing.
     bool WriteServerList() const;
 
     // The connection for a host, or null; for tests and diagnostics.
@@ -35,4 +36,6 @@ private:
 
     std::map<std::string, std::unique_ptr<DictConnection>> m_connections;
     TreeCtrl* m_pResultsTree = nullptr;
+    // The last load failed: the list started empty.
+    bool m_bListUnloaded = false;
 };

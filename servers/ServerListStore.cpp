@@ -23,7 +23,7 @@ bool ServerListStore::Load(Servers& servers)
 bool ServerListStore::Save(const std::map<std::string, int>& hostPorts)
 {
     RegStore key;
-    if (!key.Open(ServersKey, RegStore::Missing::Create))
+    if (!key.Open(ServersKey, RegStore::Missing::Create, RegStore::Unusable::Replace))
         return false;
     // Every value goes, whatever its type; a deletion that fails ends the
     // clearing rather than repeating for ever.

@@ -11,9 +11,11 @@ class ServerListStore {
 public:
     using Servers = std::vector<std::pair<std::string, int>>;
 
-    // The stored servers in store order; false when the key cannot be opened.
+    // The stored servers in store order; false when the key cannot be
+    // opened. A file that cannot be read is left as it is.
     static bool Load(Servers& servers);
-    // Replaces the stored values with these; false when the key cannot be
-    // opened or the store not written.
+    // Replaces the stored values with these, a file the store cannot use
+    // set aside first; false when the key cannot be opened or the store
+    // not written.
     static bool Save(const std::map<std::string, int>& hostPorts);
 };

@@ -407,21 +407,28 @@ void TestServersDlg::successfulAddConnectsAndSortsTheRowIn()
 
 void TestServersDlg::deleteSelectedRemovesTheBranchAtOnce()
 {
+    // A host the store keeps with a byte order mark, which a row's text
+    // must not lose.
+    const std::string marked = "\xEF\xBB\xBF" "127.0.0.6";
     AddServer("127.0.0.4");
     AddServer("127.0.0.5");
+    AddServer(marked);
     const QString port = QString::number(m_server.Port());
     Run([&](CServersDlg& dialog) {
         Click(Button(dialog, "deleteButton"));  // nothing selected: nothing happens
-        QCOMPARE(Rows(dialog).size(), 2);
+        QCOMPARE(Rows(dialog).size(), 3);
         QTreeWidget* list = List(dialog);
-        QTreeWidgetItem* row = list->findItems("127.0.0.4", Qt::MatchExactly).value(0);
-        QVERIFY(row);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(row).center());
-        QVERIFY(row->isSelected());
-        Click(Button(dialog, "deleteButton"));
+        for (const QString& host : {QStringLiteral("127.0.0.4"), QString(QChar(0xFEFF)) + "127.0.0.6"}) {
+            QTreeWidgetItem* row = list->findItems(host, Qt::MatchExactly).value(0);
+            QVERIFY(row);
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(row).center());
+            QVERIFY(row->isSelected());
+            Click(Button(dialog, "deleteButton"));
+        }
         QCOMPARE(Rows(dialog), QStringList{"127.0.0.5 " + port});
         QCOMPARE(Roots(), QStringList{"127.0.0.5:" + port});
         QVERIFY(!ConnectionRegistry::Instance().HasServer("127.0.0.4"));
+        QVERIFY(!ConnectionRegistry::Instance().HasServer(marked));
         QCOMPARE(m_messages, QStringList());
     });
 }
