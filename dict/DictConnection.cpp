@@ -372,7 +372,7 @@ void DictConnection::FlushRecords()
 // follows settles it.
 bool DictConnection::SendCommand(const std::string& command)
 {
-    if (command.size() + 2 > MaxCommandLine)
+    if (!FitsCommandLine(command))
         return false;
     const std::string wire = command + "\r\n";
     Send(wire.data(), static_cast<int>(wire.size()));

@@ -22,6 +22,8 @@ public:
     static constexpr std::size_t MaxPendingLine = 1024 * 1024;
     // RFC 2229's limit for a command line, CR LF included.
     static constexpr std::size_t MaxCommandLine = 1024;
+    // Whether the command goes out whole; one that does not is never sent.
+    static bool FitsCommandLine(const std::string& command) { return command.size() + 2 <= MaxCommandLine; }
 
     DictConnection(const std::string& host, int port);
     ~DictConnection() override;
