@@ -125,6 +125,30 @@ std::pair<int, int> RichTextView::LinkRunOf(int position) const
     return *std::prev(run);
 }
 
+QString RichTextView::WordAt(const QPoint& viewportPoint) const
+{
+    const int position = CharacterAt(viewportPoint);
+    if (position < 0)
+        return {};
+    QTextCursor cursor(document());
+    cursor.setPosition(position);
+    cursor.select(QTextCursor::WordUnderCursor);
+    // Beside a word the cursor still selects it: only a word the point is on counts.
+    const bool on = cursor.selectionStart() <= position && position < cursor.selectionEnd();
+    return on ? cursor.selectedText() : QString();
+}
+
+void RichTextView::KeepRoomBelow(int height)
+{
+    setViewportMargins(0, 0, 0, height);
+}
+
+bool RichTextView::IsLaidOutAt(int position) const
+{
+    const QTextBlock line = document()->findBlock(position);
+    return document()->pageSize().isNull() || !line.isValid() || line.layout()->lineCount() > 0;
+}
+
 void RichTextView::SetLinkHandler(std::function<void(LinkMouse, int, int)> handler)
 {
     m_onLink = std::move(handler);

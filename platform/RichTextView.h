@@ -30,6 +30,17 @@ public:
     QString GetTextRange(int start, int end) const;
     // The link run under a point of the viewport, or (-1, -1).
     std::pair<int, int> LinkRunAt(const QPoint& viewportPoint) const;
+    // The word under a point of the viewport, or "" over anything else.
+    QString WordAt(const QPoint& viewportPoint) const;
+    // A strip of this height below the text, for a bar laid over the
+    // view's bottom edge: the text scrolls clear of it.
+    void KeepRoomBelow(int height);
+    // Whether the line at a position is laid out. After a change of font
+    // the view lays its text out anew, a step at a time from the event
+    // loop; asking where a line not laid out yet stands, or adding text
+    // after it, would lay out all before it at once. A view never shown
+    // lays out nothing.
+    bool IsLaidOutAt(int position) const;
     void SetLinkHandler(std::function<void(LinkMouse, int start, int end)> handler);
 
 protected:
