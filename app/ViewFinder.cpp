@@ -1,0 +1,209 @@
+#include "ViewFinder.h"
+
+#include "RichTextView.h"
+
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
+
+#include <algorithm>
+
+namespace {
+
+// On the view's own white page whatever the desktop's theme.
+const QColor MatchColour(255, 236, 110);
+const QColor CurrentColour(255, 170, 60);
+// How often to look whether the view has laid a match's line out again.
+constexpr int LayoutPollMs = 10;
+
+// The first line whose bottom lies below y, found by where the lines are
+// laid out: a hit test would walk the lines one by one from above the
+// first. A line not laid out yet counts as below everything.
+QTextBlock LineBelow(const QTextDocument& document, qreal y)
+{
+    int low = 0;
+    int high = document.blockCount();
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        const QTextLayout* layout = document.findBlockByNumber(middle).layout();
+        if (layout->lineCount() == 0 || layout->position().y() + layout->boundingRect().height() > y)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return document.findBlockByNumber(std::min(low, document.blockCount() - 1));
+}
+
+}  // namespace
+
+ViewFinder::ViewFinder(RichTextView* view) : m_pView(view)
+{
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, [this] { Step(); });
+    connect(view->document(), &QTextDocument::contentsChange, this,
+            [this](int from, int, int) { OnContentsChange(from); });
+    // Only the matches on screen are highlighted: thousands of them would
+    // each cost the view a layout of their line.
+    connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { Highlight(); });
+    connect(view->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] { Highlight(); });
+}
+
+void ViewFinder::SetOutcomeHandler(std::function<void(Outcome)> handler)
+{
+    m_onOutcome = std::move(handler);
+}
+
+bool ViewFinder::IsComplete() const
+{
+    return m_nSearched >= m_pView->document()->characterCount();
+}
+
+void ViewFinder::Find(const QString& text)
+{
+    const int from = m_nCurrent >= 0 ? m_nCurrent : m_pView->textCursor().selectionStart();
+    Stop();
+    m_strText = text;
+    if (text.isEmpty()) {
+        Report(Outcome::None);
+        return;
+    }
+    m_seek = Seek{from, false};
+    Step();
+}
+
+void ViewFinder::Next()
+{
+    if (!m_strText.isEmpty())
+        SeekFrom(m_nCurrent >= 0 ? m_nCurrent + 1 : m_pView->textCursor().position(), false);
+}
+
+void ViewFinder::Previous()
+{
+    if (!m_strText.isEmpty())
+        SeekFrom(m_nCurrent >= 0 ? m_nCurrent : m_pView->textCursor().selectionStart(), true);
+}
+
+void ViewFinder::Stop()
+{
+    m_timer.stop();
+    m_strText.clear();
+    m_matches.clear();
+    m_nSearched = 0;
+    m_nCurrent = -1;
+    m_seek.reset();
+    Highlight();
+}
+
+void ViewFinder::SeekFrom(int from, bool backwards)
+{
+    m_seek = Seek{from, backwards};
+    Resolve();
+}
+
+// The changed line and all after it may have moved or gone: they are
+// searched again. A current match among them is lost, and the search goes
+// on from where the change began.
+void ViewFinder::OnContentsChange(int from)
+{
+    if (m_strText.isEmpty())
+        return;
+    const int line = m_pView->document()->findBlock(from).position();
+    m_matches.erase(std::lower_bound(m_matches.begin(), m_matches.end(), line), m_matches.end());
+    m_nSearched = std::min(m_nSearched, line);
+    if (m_nCurrent >= line) {
+        m_nCurrent = -1;
+        m_seek = m_seek.value_or(Seek{line, false});
+    }
+    if (m_seek)
+        m_seek->from = std::min(m_seek->from, line);
+    m_timer.start(0);
+}
+
+// Matches never cross a line: the field holds one line of text.
+void ViewFinder::Step()
+{
+    int budget = StepChars;
+    for (QTextBlock line = m_pView->document()->findBlock(m_nSearched); line.isValid() && budget > 0;
+         line = line.next()) {
+        const QString text = line.text();
+        for (qsizetype at = text.indexOf(m_strText, 0, Qt::CaseInsensitive); at >= 0;
+             at = text.indexOf(m_strText, at + m_strText.size(), Qt::CaseInsensitive))
+            m_matches.push_back(line.position() + static_cast<int>(at));
+        m_nSearched = line.position() + line.length();
+        budget -= line.length();
+    }
+    if (!IsComplete())
+        m_timer.start(0);
+    Resolve();
+    Highlight();
+}
+
+// A step is taken as soon as the matches found settle it; past the end it
+// goes round to the other end, and with no match at all it waits for text
+// still to come.
+void ViewFinder::Resolve()
+{
+    if (!m_seek)
+        return;
+    const auto [from, backwards] = *m_seek;
+    const auto after = std::lower_bound(m_matches.begin(), m_matches.end(), from);
+    if (!backwards && after != m_matches.end())
+        return Select(*after, Outcome::Found);
+    if (backwards && after != m_matches.begin() && m_nSearched >= from)
+        return Select(*std::prev(after), Outcome::Found);
+    if (!IsComplete())
+        return;
+    if (m_matches.empty())
+        return Report(Outcome::NotFound);
+    if (backwards)
+        Select(m_matches.back(), Outcome::WrappedToBottom);
+    else
+        Select(m_matches.front(), Outcome::WrappedToTop);
+}
+
+void ViewFinder::Select(int start, Outcome outcome)
+{
+    // Scrolled to before the view has laid it out again after a zoom, a
+    // match would have all before it laid out at once.
+    if (!m_pView->IsLaidOutAt(start)) {
+        m_timer.start(LayoutPollMs);
+        return;
+    }
+    m_seek.reset();
+    m_nCurrent = start;
+    QTextCursor match(m_pView->document());
+    match.setPosition(start);
+    match.setPosition(start + static_cast<int>(m_strText.size()), QTextCursor::KeepAnchor);
+    m_pView->setTextCursor(match);
+    m_pView->ensureCursorVisible();
+    Highlight();
+    Report(outcome);
+}
+
+void ViewFinder::Report(Outcome outcome)
+{
+    if (m_onOutcome)
+        m_onOutcome(outcome);
+}
+
+void ViewFinder::Highlight()
+{
+    QList<QTextEdit::ExtraSelection> shown;
+    if (!m_matches.empty()) {
+        const QTextDocument& document = *m_pView->document();
+        const int scrolled = m_pView->verticalScrollBar()->value();
+        const int top = LineBelow(document, scrolled).position();
+        const QTextBlock last = LineBelow(document, scrolled + m_pView->viewport()->height());
+        const int bottom = last.position() + last.length();
+        for (auto match = std::lower_bound(m_matches.begin(), m_matches.end(), top);
+             match != m_matches.end() && *match < bottom && m_pView->IsLaidOutAt(*match); ++match) {
+            QTextEdit::ExtraSelection highlight;
+            highlight.cursor = QTextCursor(m_pView->document());
+            highlight.cursor.setPosition(*match);
+            highlight.cursor.setPosition(*match + static_cast<int>(m_strText.size()), QTextCursor::KeepAnchor);
+            highlight.format.setBackground(*match == m_nCurrent ? CurrentColour : MatchColour);
+            shown.append(highlight);
+        }
+    }
+    m_pView->setExtraSelections(shown);
+}
