@@ -11,6 +11,8 @@ namespace {
 // What a piece should cost: a pause of this length goes unnoticed.
 constexpr qint64 StepNs = 25'000'000;
 constexpr qsizetype MaxPieceChars = 8 * 1024 * 1024;
+// How often to look whether the view has laid its text out again.
+constexpr int LayoutPollMs = 10;
 
 // The end of the line that holds position `at`, after its line feed.
 template <typename Text> qsizetype LineEnd(const Text& text, qsizetype at)
@@ -75,6 +77,7 @@ void DefinitionFill::Stop()
     m_pending = RenderedDefinitions();
     m_nPendingShown = 0;
     m_nPieceChars = FirstPieceChars;
+    m_nLastPieceStart = -1;
 }
 
 bool DefinitionFill::Done() const
@@ -89,6 +92,12 @@ void DefinitionFill::Step()
 {
     if (Done())
         return;
+    // Until the view has laid out anew what a zoom made it lay out again,
+    // a piece appended would cost a layout of all before it.
+    if (!m_pView->IsLaidOutAt(m_nLastPieceStart)) {
+        m_timer.start(LayoutPollMs);
+        return;
+    }
     QElapsedTimer cost;
     cost.start();
     if (m_nPendingShown == m_pending.text.size())
@@ -127,6 +136,7 @@ qsizetype DefinitionFill::AppendPiece()
     const qsizetype from = m_nPendingShown;
     const qsizetype to = LineEnd(m_pending.text, from + m_nPieceChars - 1);
     const RenderedDefinitions piece = Slice(m_pending, from, to);
+    m_nLastPieceStart = m_pView->document()->characterCount() - 1;
     m_pView->AppendRendered(piece.text, piece.linkRuns, piece.separators);
     m_nPendingShown = to;
     return to - from;

@@ -46,5 +46,7 @@ private:
     RenderedDefinitions m_pending;
     qsizetype m_nPendingShown = 0;
     qsizetype m_nPieceChars = FirstPieceChars;
+    // Where in the view the last piece began; -1 before the first.
+    int m_nLastPieceStart = -1;
     int m_nPieces = 0;
 };
