@@ -5,15 +5,20 @@
 #include "ConnectionRegistry.h"
 #include "DialogUnits.h"
 #include "DictConnection.h"
+#include "FindBar.h"
+#include "FormatDefineCommand.h"
 #include "HelpRequest.h"
 #include "RichTextView.h"
+#include "ViewZoom.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTreeWidget>
@@ -46,6 +51,20 @@ std::string Narrow(const QString& text)
     return text.toUtf8().toStdString();
 }
 
+// A look-up that could not go out whole is not offered.
+bool CanLookUp(const QString& word)
+{
+    return !word.isEmpty() && DictConnection::FitsCommandLine(FormatDefineCommand(Narrow(word)));
+}
+
+QString LookUpLabel(QString word)
+{
+    constexpr qsizetype Shown = 40;
+    if (word.size() > Shown)
+        word = word.left(word.at(Shown - 1).isHighSurrogate() ? Shown - 1 : Shown) + u'\u2026';
+    return QString("&Look Up \u201C%1\u201D").arg(word.replace(u'&', "&&"));
+}
+
 }  // namespace
 
 MainWindow::MainWindow()
@@ -57,6 +76,7 @@ MainWindow::MainWindow()
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     CreateMenu();
     CreateControls();
+    CreateKeys();
     OnInitDialog();
 }
 
@@ -113,6 +133,9 @@ void MainWindow::CreateControls()
     m_definitionView->setAccessibleName("Definitions");
     Place(m_definitionView, 186, 92, 295, 190);
     m_pFill = std::make_unique<DefinitionFill>(m_definitionView);
+    m_findBar = new FindBar(m_definitionView, this);
+    new ViewZoom(m_definitionView, this);
+    m_pRecentWords = std::make_unique<RecentWords>(m_editWord);
     Place(new QGroupBox("Search History", this), 7, 39, 484, 36);
     m_backButton = new QPushButton("&Back", this);
     m_forwardsButton = new QPushButton("&Forwards", this);
@@ -129,11 +152,32 @@ void MainWindow::CreateControls()
     // The tree exists before the group box drawn around it: bring it up,
     // and keep the tab order of the controls as placed.
     m_treeWidget->raise();
-    QWidget* const order[] = {m_searchButton,   m_editWord,   m_treeWidget,
-                              m_definitionView, m_backButton, m_forwardsButton};
+    QWidget* const order[] = {m_searchButton,     m_editWord,   m_treeWidget,    m_definitionView,
+                              m_findBar->Field(), m_backButton, m_forwardsButton};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     m_searchButton->setFocus();
+}
+
+// Keys that reach the history, the word box and a look-up from anywhere in
+// the window; the mouse's Back and Forward buttons are taken in
+// eventFilter.
+void MainWindow::CreateKeys()
+{
+    for (auto [key, button] : {std::pair{QKeySequence::Back, m_backButton}, {QKeySequence::Forward, m_forwardsButton}})
+        connect(new QShortcut(key, this), &QShortcut::activated, button, &QPushButton::click);
+    connect(new QShortcut(Qt::CTRL | Qt::Key_L, this), &QShortcut::activated, this, [this] {
+        m_editWord->setFocus(Qt::ShortcutFocusReason);
+        m_editWord->selectAll();
+    });
+    m_lookUpKey = new QAction("Look Up", this);
+    m_lookUpKey->setShortcuts({Qt::CTRL | Qt::Key_Return, Qt::CTRL | Qt::Key_Enter});
+    m_lookUpKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(m_lookUpKey, &QAction::triggered, this, &MainWindow::LookUpSelection);
+    m_definitionView->addAction(m_lookUpKey);
+    m_findBar->addAction(m_lookUpKey);
+    m_definitionView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_definitionView, &QWidget::customContextMenuRequested, this, &MainWindow::OnViewContextMenu);
 }
 
 void MainWindow::OnInitDialog()
@@ -182,6 +226,7 @@ void MainWindow::PushForwardHistory(const QString& word)
 void MainWindow::LookUp(const QString& word)
 {
     ConnectionRegistry::Instance().DefineAll(Narrow(word));
+    m_pRecentWords->Remember(word);
 }
 
 void MainWindow::OnSearch()
@@ -266,11 +311,42 @@ void MainWindow::OnDefinitionLink(LinkMouse message, int start, int end)
 {
     if (message != LinkMouse::LeftDown && message != LinkMouse::LeftDoubleClick)
         return;
-    const QString word = WordOfLink(m_definitionView->GetTextRange(start, end));
+    FollowWord(WordOfLink(m_definitionView->GetTextRange(start, end)));
+}
+
+// A link followed or a word looked up from the view: the forward history
+// stays as it is.
+void MainWindow::FollowWord(const QString& word)
+{
     PushBackHistory(m_strCurrentWord);
     m_editWord->setText(word);
     LookUp(word);
     m_strCurrentWord = word;
+}
+
+// The selection, or with none the word under the pointer, offered for a
+// look-up above the view's own Copy and Select All.
+void MainWindow::OnViewContextMenu(const QPoint& point)
+{
+    const QTextCursor selection = m_definitionView->textCursor();
+    const QString word =
+        (selection.hasSelection() ? selection.selectedText() : m_definitionView->WordAt(point)).simplified();
+    const std::unique_ptr<QMenu> menu(m_definitionView->createStandardContextMenu(point));
+    QAction* lookUp = new QAction(LookUpLabel(word), menu.get());
+    lookUp->setShortcuts(m_lookUpKey->shortcuts());
+    lookUp->setEnabled(CanLookUp(word));
+    connect(lookUp, &QAction::triggered, this, [this, word] { FollowWord(word); });
+    QAction* const first = menu->actions().value(0);
+    menu->insertAction(first, lookUp);
+    menu->insertSeparator(first);
+    menu->exec(m_definitionView->viewport()->mapToGlobal(point));
+}
+
+void MainWindow::LookUpSelection()
+{
+    const QString word = m_definitionView->textCursor().selectedText().simplified();
+    if (CanLookUp(word))
+        FollowWord(word);
 }
 
 // ---- Menu and closing ----
@@ -318,13 +394,33 @@ bool MainWindow::IsForwardsMnemonic(QEvent* event) const
     return key->key() == Qt::Key_F && key->modifiers() == Qt::AltModifier && m_forwardsButton->isEnabled();
 }
 
+// The history button that a press of the mouse's Back or Forward button
+// stands for.
+QPushButton* MainWindow::HistoryButtonOf(QEvent* event) const
+{
+    if (event->type() != QEvent::MouseButtonPress)
+        return nullptr;
+    switch (static_cast<QMouseEvent*>(event)->button()) {
+    case Qt::BackButton: return m_backButton;
+    case Qt::ForwardButton: return m_forwardsButton;
+    default: return nullptr;
+    }
+}
+
 // Qt would find Alt+F ambiguous between the File menu and the Forwards
 // button and do nothing; the window takes it for Forwards while that is
-// enabled.
+// enabled. The mouse's Back and Forward buttons over any control press
+// ours.
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     const auto* widget = qobject_cast<QWidget*>(watched);
-    if (!widget || widget->window() != this || !IsForwardsMnemonic(event))
+    if (!widget || widget->window() != this)
+        return QDialog::eventFilter(watched, event);
+    if (QPushButton* button = HistoryButtonOf(event)) {
+        button->click();
+        return true;
+    }
+    if (!IsForwardsMnemonic(event))
         return QDialog::eventFilter(watched, event);
     if (event->type() == QEvent::KeyPress)
         m_forwardsButton->animateClick();

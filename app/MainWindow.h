@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DefinitionFill.h"
+#include "RecentWords.h"
 #include "ThrottledRefresh.h"
 #include "TreeCtrl.h"
 
@@ -11,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+class FindBar;
 class QLineEdit;
 class QMenuBar;
 class QPushButton;
@@ -44,6 +46,7 @@ public:
     QMenuBar* MenuBar() const { return m_menuBar; }
     TreeCtrl& Tree() { return m_tree; }
     RichTextView* DefinitionView() const { return m_definitionView; }
+    FindBar* Find() const { return m_findBar; }
     const std::list<QString>& BackHistory() const { return m_backHistory; }
     const std::list<QString>& ForwardHistory() const { return m_forwardHistory; }
     const QString& CurrentWord() const { return m_strCurrentWord; }
@@ -65,9 +68,14 @@ private:
     void PushBackHistory(const QString& word);
     void PushForwardHistory(const QString& word);
     void LookUp(const QString& word);
+    void FollowWord(const QString& word);
+    void OnViewContextMenu(const QPoint& point);
+    void LookUpSelection();
+    void CreateKeys();
     const std::string* StoredText(HTREEITEM item) const;
     void RefreshGrownSelection();
     bool IsForwardsMnemonic(QEvent* event) const;
+    QPushButton* HistoryButtonOf(QEvent* event) const;
 
     QIcon m_hIcon;
     QTreeWidget* m_treeWidget = nullptr;
@@ -75,9 +83,13 @@ private:
     std::vector<QIcon> m_treeImages;
     QLineEdit* m_editWord = nullptr;
     RichTextView* m_definitionView = nullptr;
+    FindBar* m_findBar = nullptr;
+    // Ctrl+Enter: the view's selection looked up.
+    QAction* m_lookUpKey = nullptr;
     std::list<QString> m_backHistory;
     std::list<QString> m_forwardHistory;
     QString m_strCurrentWord;
+    std::unique_ptr<RecentWords> m_pRecentWords;
     ThrottledRefresh m_viewRefresh;
     std::unique_ptr<DefinitionFill> m_pFill;
     // The node whose text the view shows.

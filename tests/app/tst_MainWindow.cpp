@@ -6,6 +6,7 @@
 #include "DialogUnits.h"
 #include "DictConnection.h"
 #include "FileBytes.h"
+#include "FindBar.h"
 #include "HelpRequest.h"
 #include "LayoutFaults.h"
 #include "MainWindow.h"
@@ -14,10 +15,13 @@
 #include "ScriptedDictServer.h"
 #include "WaitUntil.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
+#include <QCompleter>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
@@ -28,6 +32,7 @@
 #include <QTextBlock>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWheelEvent>
 
 #include <map>
 #include <memory>
@@ -145,6 +150,10 @@ private slots:
     void viewFollowsTheSelection();
     void furtherDefinitionForTheSelectedNodeIsShown();
     void largeNodeFillsInPiecesUntilAnotherSelection();
+    void findStepsThroughTheMatchesBothWaysAndWraps();
+    void lookUpFromTheViewGoesAsALinkDoesWithinTheCommandLimit();
+    void wordBoxOffersThisRunsWordsMostRecentFirst();
+    void zoomScalesTheViewInStepsFromHalfToFourTimes();
     void escapeEndsWithoutSavingExitAndCloseSave();
     void altFPressesForwardsAndF10OpensTheFileMenu();
     void altSSearchesAndAltTOpensTheToolsMenu();
@@ -188,12 +197,16 @@ void MainWindowTest::historyFollowsTheWorkedSequence()
     const Row rows[] = {
         // clang-format off
         {"a", "a", {}, {}, false, false},
+        {"Alt+Left", "a", {}, {}, false, false},
         {"b", "b", {"a"}, {}, true, false},
         {"c", "c", {"a", "b"}, {}, true, false},
         {"<", "b", {"a"}, {"c"}, true, true},
-        {"<", "a", {}, {"c", "b"}, false, true},
+        {"Alt+Left", "a", {}, {"c", "b"}, false, true},
         {">", "b", {"a"}, {"c"}, true, true},
         {"d", "d", {"a", "b"}, {}, true, false},
+        {"Alt+Right", "d", {"a", "b"}, {}, true, false},
+        {"mouse Back", "b", {"a"}, {"d"}, true, true},
+        {"mouse Forward", "d", {"a", "b"}, {}, true, false},
         // clang-format on
     };
     Session session(m_server);
@@ -205,6 +218,11 @@ void MainWindowTest::historyFollowsTheWorkedSequence()
             QTest::mouseClick(w.BackButton(), Qt::LeftButton);
         else if (action == ">")
             QTest::mouseClick(w.ForwardsButton(), Qt::LeftButton);
+        else if (action.startsWith("Alt+"))
+            QTest::keyClick(w.Tree().Widget(), action.endsWith("Left") ? Qt::Key_Left : Qt::Key_Right, Qt::AltModifier);
+        else if (action.startsWith("mouse "))
+            QTest::mouseClick(w.DefinitionView()->viewport(),
+                              action.endsWith("Back") ? Qt::BackButton : Qt::ForwardButton);
         else
             session.Search(action);
         QVERIFY(session.Idle());
@@ -215,6 +233,9 @@ void MainWindowTest::historyFollowsTheWorkedSequence()
         QCOMPARE(w.ForwardsButton()->isEnabled(), row.forwardsOn);
         QVERIFY(WaitUntil([&] { return LastDefine(m_server) == "DEFINE * \"" + row.current + "\""; }));
     }
+    QTest::keyClick(w.DefinitionView(), Qt::Key_L, Qt::ControlModifier);
+    QCOMPARE(w.focusWidget(), w.WordBox());
+    QCOMPARE(w.WordBox()->selectedText(), QString("d"));
 }
 
 void MainWindowTest::emptySearchSendsTheEmptyWordAndNeverEntersTheHistory()
@@ -506,11 +527,195 @@ void MainWindowTest::largeNodeFillsInPiecesUntilAnotherSelection()
     QCOMPARE(w.ViewPieceCount(), stopped);
 }
 
+// Finding goes through links, plain text and rules alike, both ways, says
+// when it goes round, and searches a newly selected node's text.
+void MainWindowTest::findStepsThroughTheMatchesBothWaysAndWraps()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    ScriptDefineReply(server,
+                      "150 3 definitions retrieved\r\n151 \"x\" wn \"WordNet\"\r\nan {Apple} a day\r\n.\r\n"
+                      "151 \"x\" wn \"WordNet\"\r\n{{apple pie}} and APPLE\r\n.\r\n"
+                      "151 \"x\" gcide \"Gcide\"\r\ncrab apple\r\n.\r\n250 ok\r\n");
+    Session session(server);
+    QVERIFY(session.connected);
+    MainWindow& w = *session.window;
+    RichTextView* view = w.DefinitionView();
+    QLineEdit* field = w.Find()->Field();
+    session.Search("x");
+    QVERIFY(WaitUntil([&] { return session.Databases() == 2; }));
+    QVERIFY(session.Idle());
+    w.Tree().SelectItem(session.Database(1));
+    QCOMPARE(view->toPlainText(), QString("an Apple a day\n\t\napple pie and APPLE\n"));
+    QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(field, "apple");
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifier modifier;
+        int match;
+        const char* status;
+    } steps[] = {
+        // clang-format off
+        {Qt::Key_unknown, Qt::NoModifier, 3, ""},
+        {Qt::Key_Return, Qt::NoModifier, 17, ""},
+        {Qt::Key_F3, Qt::NoModifier, 31, ""},
+        {Qt::Key_Enter, Qt::NoModifier, 3, "Continued from the top"},
+        {Qt::Key_Return, Qt::ShiftModifier, 31, "Continued from the bottom"},
+        {Qt::Key_F3, Qt::ShiftModifier, 17, ""},
+        // clang-format on
+    };
+    for (const auto& step : steps) {
+        if (step.key != Qt::Key_unknown)
+            QTest::keyClick(field, step.key, step.modifier);
+        QCOMPARE(view->textCursor().selectionStart(), step.match);
+        QCOMPARE(view->textCursor().selectionEnd(), step.match + 5);
+        QCOMPARE(w.Find()->Status()->text(), QString(step.status));
+        QCOMPARE(view->extraSelections().size(), 3);
+    }
+    QCOMPARE(w.CurrentWord(), QString("x"));
+    const QColor base = field->palette().color(QPalette::Base);
+    w.Tree().SelectItem(session.Database(0));
+    QTRY_COMPARE(view->textCursor().selectionStart(), 5);
+    QCOMPARE(view->textCursor().selectedText(), QString("apple"));
+    QTest::keyClick(field, Qt::Key_X);
+    QCOMPARE(w.Find()->Status()->text(), QString("Not found"));
+    QVERIFY(field->palette().color(QPalette::Base) != base);
+    QCOMPARE(view->extraSelections().size(), 0);
+}
+
+// The view's context menu, or Ctrl+Enter for the selection, looks a text
+// up as a followed link does; a command past the limit is not offered.
+void MainWindowTest::lookUpFromTheViewGoesAsALinkDoesWithinTheCommandLimit()
+{
+    // DEFINE * "…" and CR LF: 13 bytes beside the word, 1,024 in all.
+    const QString fits(1011, u'f'), over(1012, u'o');
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    server.EnableDictResponder(
+        ScriptedDictServer::DefaultGreeting().toStdString(), {{"wn", "WordNet"}},
+        {{"lists", {"wn", "lists", ("see {word} and plain\n\tbreak " + fits + " " + over).toStdString()}}});
+    Session session(server);
+    QVERIFY(session.connected);
+    MainWindow& w = *session.window;
+    RichTextView* view = w.DefinitionView();
+    const struct {
+        QString selected;
+        bool byMenu;
+        QString label;
+        QString word;
+    } rows[] = {
+        {"and plain\n\tbreak", false, "", "and plain break"},
+        {"", true, "&Look Up \u201Cplain\u201D", "plain"},
+        {fits, true, "&Look Up \u201C" + fits.left(40) + "\u2026\u201D", fits},
+        {over, true, "&Look Up \u201C" + over.left(40) + "\u2026\u201D", ""},
+        {over, false, "", ""},
+    };
+    for (const auto& row : rows) {
+        session.Search("lists");
+        QVERIFY(WaitUntil([&] { return session.Databases() == 1; }));
+        w.Tree().SelectItem(session.Database(0));
+        const int at = static_cast<int>(view->toPlainText().indexOf(row.selected.isEmpty() ? "plain" : row.selected));
+        QTextCursor selection(view->document());
+        selection.setPosition(at);
+        selection.setPosition(at + static_cast<int>(row.selected.size()), QTextCursor::KeepAnchor);
+        view->setTextCursor(selection);
+        view->setFocus();
+        const Words back = ToList(w.BackHistory());
+        QStringList offered;
+        if (row.byMenu) {
+            QTimer::singleShot(0, [&] {
+                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                for (QAction* action : menu->actions())
+                    offered << action->text();
+                offered.front().prepend(menu->actions().front()->isEnabled() ? "" : "disabled ");
+                if (menu->actions().front()->isEnabled())
+                    menu->actions().front()->trigger();
+                menu->close();
+            });
+            const QPoint point = CharacterCentre(view, at + 1);
+            QContextMenuEvent click(QContextMenuEvent::Mouse, point, view->viewport()->mapToGlobal(point));
+            QApplication::sendEvent(view->viewport(), &click);
+            QCOMPARE(offered.mid(1), QStringList({"", "&Copy\tCtrl+C", "", "Select All\tCtrl+A"}));
+            QCOMPARE(offered.front(), (row.word.isEmpty() ? "disabled " : "") + row.label);
+        } else {
+            QTest::keyClick(view, Qt::Key_Return, Qt::ControlModifier);
+        }
+        QCOMPARE(w.CurrentWord(), row.word.isEmpty() ? "lists" : row.word);
+        QCOMPARE(w.WordBox()->text(), w.CurrentWord());
+        QCOMPARE(ToList(w.BackHistory()), row.word.isEmpty() ? back : back + Words{"lists"});
+        QVERIFY(WaitUntil([&] { return LastDefine(server) == "DEFINE * \"" + w.CurrentWord() + "\""; }));
+    }
+}
+
+void MainWindowTest::wordBoxOffersThisRunsWordsMostRecentFirst()
+{
+    MainWindow w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    for (const char* word : {"apple", "Apricot", "banana", "apple", ""}) {
+        w.WordBox()->setText(word);
+        QTest::mouseClick(w.SearchButton(), Qt::LeftButton);
+    }
+    w.WordBox()->setFocus();
+    QTest::keyClicks(w.WordBox(), "aP");
+    QCompleter* completer = w.WordBox()->completer();
+    QVERIFY(completer->popup()->isVisible());
+    QStringList offered;
+    for (int row = 0; completer->setCurrentRow(row); ++row)
+        offered << completer->currentCompletion();
+    QCOMPARE(offered, QStringList({"apple", "Apricot"}));
+    // Chosen, a word is not searched until Enter.
+    QTest::keyClick(completer->popup(), Qt::Key_Down);
+    QTest::keyClick(completer->popup(), Qt::Key_Down);
+    QTest::keyClick(completer->popup(), Qt::Key_Return);
+    QCOMPARE(w.WordBox()->text(), QString("Apricot"));
+    QCOMPARE(w.CurrentWord(), QString());
+    QTest::keyClick(w.WordBox(), Qt::Key_Return);
+    QCOMPARE(w.CurrentWord(), QString("Apricot"));
+}
+
+void MainWindowTest::zoomScalesTheViewInStepsFromHalfToFourTimes()
+{
+    MainWindow w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    RichTextView* view = w.DefinitionView();
+    const qreal unscaled = view->font().pointSizeF();
+    const auto press = [&](Qt::Key key, int times) {
+        for (int i = 0; i < times; ++i)
+            QTest::keyClick(w.WordBox(), key, Qt::ControlModifier);
+        return view->font().pointSizeF() / unscaled;
+    };
+    QCOMPARE(press(Qt::Key_Plus, 1), 1.1);
+    QCOMPARE(press(Qt::Key_Equal, 20), 4.0);
+    QCOMPARE(press(Qt::Key_Minus, 30), 0.5);
+    QCOMPARE(press(Qt::Key_0, 1), 1.0);
+    // Two notches of the wheel, with Ctrl held, over the view.
+    const QPointF centre = view->viewport()->rect().center();
+    QWheelEvent wheel(centre, view->viewport()->mapToGlobal(centre), {}, {0, 240}, Qt::NoButton, Qt::ControlModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &wheel);
+    QCOMPARE(view->font().pointSizeF() / unscaled, 1.25);
+}
+
 void MainWindowTest::escapeEndsWithoutSavingExitAndCloseSave()
 {
     {
         Session session(m_server);
-        QTest::keyClick(session.window.get(), Qt::Key_Escape);
+        MainWindow& w = *session.window;
+        // Escape in the find field closes the field alone, as Ctrl+F does.
+        w.DefinitionView()->SetPlainText("some text");
+        w.DefinitionView()->selectAll();
+        for (const auto& [key, modifiers] :
+             {std::pair{Qt::Key_F, Qt::ControlModifier}, {Qt::Key_Escape, Qt::NoModifier}}) {
+            QTest::keyClick(w.DefinitionView(), Qt::Key_F, Qt::ControlModifier);
+            QCOMPARE(w.Find()->Field()->text(), QString("some text"));
+            QCOMPARE(w.focusWidget(), w.Find()->Field());
+            QTest::keyClick(w.Find()->Field(), key, modifiers);
+            QVERIFY(w.isVisible() && !w.Find()->isVisible());
+            QCOMPARE(w.focusWidget(), w.DefinitionView());
+        }
+        QTest::keyClick(w.DefinitionView(), Qt::Key_Escape);
         QVERIFY(!session.window->isVisible());
         QVERIFY(!ReadStore(m_config.path()).contains("127.0.0.1"));
     }
@@ -624,7 +829,7 @@ void MainWindowTest::controlsTakeClicksAndTabInTemplateOrder()
                               w.DefinitionView(), w.BackButton(), w.ForwardsButton()};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         QWidget* next = order[i]->nextInFocusChain();
-        while (next != order[i + 1] && !(next->focusPolicy() & Qt::TabFocus))
+        while (next != order[i + 1] && (!(next->focusPolicy() & Qt::TabFocus) || !next->isVisible()))
             next = next->nextInFocusChain();
         QCOMPARE(next, order[i + 1]);
     }
@@ -766,6 +971,16 @@ void MainWindowTest::controlsStandWherePlacedInDialogUnits()
     QVERIFY(!w.ForwardsButton()->icon().isNull());
     QCOMPARE(LayoutFaults(w).join("; "), QString());
     QCOMPARE(LayoutFaults(AboutBox(&w)).join("; "), QString());
+    // The find field with its longest word, over the view's bottom edge.
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.DefinitionView()->SetPlainText("one two one");
+    QTest::keyClick(&w, Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(w.Find()->Field(), "one");
+    QTest::keyClick(w.Find()->Field(), Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(w.Find()->Status()->text(), QString("Continued from the bottom"));
+    QVERIFY(w.DefinitionView()->geometry().contains(w.Find()->geometry()));
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(LayoutFaults(w).join("; "), QString());
 }
 
 QTEST_MAIN(MainWindowTest)
