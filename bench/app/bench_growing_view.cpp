@@ -7,11 +7,16 @@
 // its first screen is shown, the longest event-loop gap and the time until
 // the whole text is shown and laid out, beside showing its whole rendering
 // at once: until it is shown (the view lays out the rest lazily, from the
-// event loop) and until it is laid out.
+// event loop) and until it is laid out. Last, Ctrl+F and a word typed as a
+// 24 MiB node begins to fill, the word on 20,000 of its lines; and zooming
+// in and out as it fills: the longest event-loop gap, the time from the
+// last key until its first match is selected, and until every match is
+// found in the whole text.
 // Usage: bench_growing_view [DEFINITIONS] [ROUNDS]
 #include "BenchCommon.h"
 #include "ConnectionRegistry.h"
 #include "DictConnection.h"
+#include "FindBar.h"
 #include "GapWatch.h"
 #include "MainWindow.h"
 #include "RenderDefinitions.h"
@@ -23,6 +28,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -60,23 +66,44 @@ QByteArray Definition(int index)
 }
 
 // A reply whose stored text holds at least `mebibytes` MiB: definitions
-// of about 4 KB in lines with two cross-references each.
-QByteArray LargeReply(int mebibytes)
+// of about 4 KB in lines with two cross-references each; `quinces` of the
+// lines, spread evenly, name a quince instead of a crab apple.
+QByteArray LargeReply(int mebibytes, qsizetype quinces = 0)
 {
     const QByteArray line = "   the fleshy pome of a {rosaceous tree}, see also {crab apple}\r\n";
     const qsizetype lines = 4096 / line.size();
+    const qsizetype stored = lines * (line.size() - 1) + 11;
+    const qsizetype definitions = ((qsizetype(mebibytes) << 20) + stored - 1) / stored;
     QByteArray reply;
-    for (qsizetype stored = 0; stored < qsizetype(mebibytes) << 20;) {
-        reply += Header + line.repeated(lines) + ".\r\n";
-        stored += lines * (line.size() - 1) + 11;
+    for (qsizetype i = 0; i < definitions * lines; ++i) {
+        if (i % lines == 0)
+            reply += (i ? ".\r\n" : "") + Header;
+        const bool quince = (i + 1) * quinces / (definitions * lines) != i * quinces / (definitions * lines);
+        reply += quince ? QByteArray(line).replace("crab apple", "quince") : line;
     }
-    return reply;
+    return reply + ".\r\n";
 }
 
 struct Figures {
     qint64 gapMs = 0;
     qint64 totalMs = 0;
 };
+
+struct Finding {
+    qint64 gapMs = 0;
+    double firstMatchMs = 0;
+    double allMs = 0;
+    qsizetype matches = 0;
+};
+
+// The event loop turned for a while, as between a user's keys.
+void Pause(int ms)
+{
+    QElapsedTimer paused;
+    paused.start();
+    while (paused.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
 
 struct Selection {
     double firstMs = 0;
@@ -163,11 +190,68 @@ public:
         return figures;
     }
 
+    // Ctrl+F and the word typed a key every 50 ms as soon as the node is
+    // selected, while the view fills.
+    Finding FindWhileFilling(const QString& word)
+    {
+        m_window.Tree().SelectItem(m_root);
+        QCoreApplication::processEvents();
+        QLineEdit* field = m_window.Find()->Field();
+        const ViewFinder& finder = m_window.Find()->Finder();
+        const auto filled = Filled();
+        field->clear();
+        Finding figures;
+        GapWatch gaps;
+        m_window.Tree().SelectItem(Node());
+        QTest::keyClick(&m_window, Qt::Key_F, Qt::ControlModifier);
+        QElapsedTimer timer;
+        for (const QChar c : word) {
+            Pause(50);
+            timer.start();
+            QTest::keyClick(field, c.toLatin1());
+        }
+        Until([&] {
+            return m_window.DefinitionView()->textCursor().selectedText().compare(word, Qt::CaseInsensitive) == 0;
+        });
+        figures.firstMatchMs = Ms(timer);
+        Until([&] { return filled() && finder.IsComplete(); });
+        figures.allMs = Ms(timer);
+        figures.gapMs = gaps.LargestMs();
+        figures.matches = finder.MatchCount();
+        QTest::keyClick(field, Qt::Key_Escape);
+        return figures;
+    }
+    // Ctrl+Plus, Ctrl+Minus and Ctrl+0 while the view fills: the longest gap.
+    qint64 ZoomWhileFilling()
+    {
+        m_window.Tree().SelectItem(m_root);
+        QCoreApplication::processEvents();
+        const auto filled = Filled();
+        GapWatch gaps;
+        m_window.Tree().SelectItem(Node());
+        for (const int key : {Qt::Key_Plus, Qt::Key_Plus, Qt::Key_Minus, Qt::Key_0}) {
+            Pause(300);
+            QTest::keyClick(m_window.DefinitionView(), Qt::Key(key), Qt::ControlModifier);
+        }
+        Until(filled);
+        LayOut(*m_window.DefinitionView());
+        return gaps.LargestMs();
+    }
+
 private:
     static double Ms(const QElapsedTimer& timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e6; }
     bool Idle() { return m_window.Tree().GetItemImage(m_root) == 1; }
     HTREEITEM Node() { return m_window.Tree().GetChildItem(m_root, 0); }
     DictConnection* Connection() { return ConnectionRegistry::Instance().FindConnection("127.0.0.1"); }
+    // A test cheap enough to be asked between two turns of the event loop:
+    // the view holds as many characters as the node's rendered text.
+    std::function<bool()> Filled()
+    {
+        const std::string stored = Connection()->GetDefinitions(Node());
+        const qsizetype size =
+            RenderDefinitions(QString::fromUtf8(stored.data(), qsizetype(stored.size()))).text.size();
+        return [this, size] { return m_window.DefinitionView()->document()->characterCount() - 1 >= size; };
+    }
     bool Shown()
     {
         const std::string stored = Connection()->GetDefinitions(Node());
@@ -241,6 +325,31 @@ int main(int argc, char** argv)
         std::printf("  | %2d MiB | %12.1f | %11lld | %9.1f | %12.1f | %15.1f | %12.2f |\n", mebibytes, Median(first),
                     static_cast<long long>(Median(gaps)), Median(full), Median(wholeShown), Median(whole),
                     Median(full) / Median(whole));
+    }
+    {
+        constexpr qsizetype Quinces = 20000;
+        const QByteArray reply = LargeReply(24, Quinces);
+        const qsizetype firstEnd = reply.indexOf(".\r\n") + 3;
+        Bench bench(reply.left(firstEnd), {reply.mid(firstEnd)});
+        bench.Stream(false);
+        std::vector<qint64> gaps, zoomGaps;
+        std::vector<double> first, all;
+        qsizetype matches = 0;
+        for (int round = 0; round < rounds; ++round) {
+            const Finding figures = bench.FindWhileFilling("quince");
+            gaps.push_back(figures.gapMs);
+            first.push_back(figures.firstMatchMs);
+            all.push_back(figures.allMs);
+            matches = figures.matches;
+            zoomGaps.push_back(bench.ZoomWhileFilling());
+        }
+        std::printf("a 24 MiB node as it fills, median of %d rounds:\n", rounds);
+        std::printf("  Ctrl+F, \"quince\" typed (%lld matches found of %lld): longest event-loop gap %lld ms,\n"
+                    "    from the last key: first match selected %.1f ms, every match found %.1f ms\n",
+                    static_cast<long long>(matches), static_cast<long long>(Quinces),
+                    static_cast<long long>(Median(gaps)), Median(first), Median(all));
+        std::printf("  Ctrl+Plus twice, Ctrl+Minus, Ctrl+0: longest event-loop gap %lld ms\n",
+                    static_cast<long long>(Median(zoomGaps)));
     }
     std::printf(
         "reproduce: cmake --build BUILD --target bench_growing_view && BUILD/bench/app/bench_growing_view %d %d\n",
