@@ -154,7 +154,7 @@ void ViewFinder::Resolve()
     if (!IsComplete())
         return;
     if (m_matches.empty())
-        return Report(Outcome::NotFound);
+        return NotFound();
     if (backwards)
         Select(m_matches.back(), Outcome::WrappedToBottom);
     else
@@ -178,6 +178,16 @@ void ViewFinder::Select(int start, Outcome outcome)
     m_pView->ensureCursorVisible();
     Highlight();
     Report(outcome);
+}
+
+// Nothing stays selected; a corrected text is searched from where the
+// last match began.
+void ViewFinder::NotFound()
+{
+    QTextCursor caret = m_pView->textCursor();
+    caret.setPosition(caret.selectionStart());
+    m_pView->setTextCursor(caret);
+    Report(Outcome::NotFound);
 }
 
 void ViewFinder::Report(Outcome outcome)

@@ -47,6 +47,7 @@ private:
     void Step();
     void Resolve();
     void Select(int start, Outcome outcome);
+    void NotFound();
     void Report(Outcome outcome);
     void Highlight();
 

@@ -579,6 +579,7 @@ void MainWindowTest::findStepsThroughTheMatchesBothWaysAndWraps()
     QCOMPARE(view->textCursor().selectedText(), QString("apple"));
     QTest::keyClick(field, Qt::Key_X);
     QCOMPARE(w.Find()->Status()->text(), QString("Not found"));
+    QVERIFY(!view->textCursor().hasSelection());
     QVERIFY(field->palette().color(QPalette::Base) != base);
     QCOMPARE(view->extraSelections().size(), 0);
 }
