@@ -74,6 +74,13 @@ struct Session {
         QTest::keyClicks(window->WordBox(), word);
         QTest::mouseClick(window->SearchButton(), Qt::LeftButton);
     }
+    // The word searched and its reply in: that many database nodes, the
+    // server idle again.
+    bool Answered(const QString& word, int databases)
+    {
+        Search(word);
+        return WaitUntil([&] { return Databases() == databases; }) && Idle();
+    }
     bool Idle()
     {
         return WaitUntil([&] { return window->Tree().GetItemImage(root) == 1; });
@@ -291,8 +298,7 @@ void MainWindowTest::longDescriptionIsShownWholeAndScrollsSideways()
 {
     Session session(m_server);
     QVERIFY(session.connected);
-    session.Search("apple");
-    QVERIFY(WaitUntil([&] { return session.Databases() == 2; }));
+    QVERIFY(session.Answered("apple", 2));
     QTreeWidget* tree = session.window->Tree().Widget();
     tree->topLevelItem(0)->setExpanded(true);
     const QString description = "The Collaborative International Dictionary of English v.0.48";
@@ -340,8 +346,7 @@ void MainWindowTest::linkBrokenOverAnIndentedLineSearchesTheJoinedWords()
     Session session(server);
     QVERIFY(session.connected);
     MainWindow& w = *session.window;
-    session.Search("lists");
-    QVERIFY(WaitUntil([&] { return session.Databases() == 1; }));
+    QVERIFY(session.Answered("lists", 1));
     w.Tree().SelectItem(session.Database(0));
     RichTextView* view = w.DefinitionView();
     const QString shown = view->toPlainText();
@@ -357,8 +362,7 @@ void MainWindowTest::linkBrokenOverAnIndentedLineSearchesTheJoinedWords()
     QVERIFY(WaitUntil([&] { return session.Databases() == 0; }));
     // The view is rendered again from what a new selection holds, with
     // nothing of the link clicked before.
-    session.Search("lists");
-    QVERIFY(WaitUntil([&] { return session.Databases() == 1; }));
+    QVERIFY(session.Answered("lists", 1));
     w.Tree().SelectItem(session.Database(0));
     QCOMPARE(FormattedRuns(*view), QStringList({"word", "   list", "plain", "break"}));
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {},
@@ -394,9 +398,7 @@ void MainWindowTest::viewFollowsTheSelection()
     QVERIFY(session.connected);
     MainWindow& w = *session.window;
     RichTextView* view = w.DefinitionView();
-    session.Search("three");
-    QVERIFY(WaitUntil([&] { return session.Databases() == 2; }));
-    QVERIFY(session.Idle());
+    QVERIFY(session.Answered("three", 2));
     w.Tree().SelectItem(session.Database(1));  // WordNet
     QVERIFY(view->isEnabled());
     QCOMPARE(view->toPlainText(), QString("one a\n\t\ntwo\n\t\nthree\n"));
@@ -490,9 +492,7 @@ void MainWindowTest::largeNodeFillsInPiecesUntilAnotherSelection()
     QVERIFY(session.connected);
     MainWindow& w = *session.window;
     RichTextView* view = w.DefinitionView();
-    session.Search("big");
-    QVERIFY(WaitUntil([&] { return session.Databases() == 2; }));
-    QVERIFY(session.Idle());
+    QVERIFY(session.Answered("big", 2));
     const RenderedDefinitions whole = RenderDefinitions(QString::fromStdString(
         ConnectionRegistry::Instance().FindConnection("127.0.0.1")->GetDefinitions(session.Database(1))));
     RichTextView fresh;
@@ -538,13 +538,10 @@ void MainWindowTest::findStepsThroughTheMatchesBothWaysAndWraps()
                       "151 \"x\" wn \"WordNet\"\r\n{{apple pie}} and APPLE\r\n.\r\n"
                       "151 \"x\" gcide \"Gcide\"\r\ncrab apple\r\n.\r\n250 ok\r\n");
     Session session(server);
-    QVERIFY(session.connected);
+    QVERIFY(session.connected && session.Answered("x", 2));
     MainWindow& w = *session.window;
     RichTextView* view = w.DefinitionView();
     QLineEdit* field = w.Find()->Field();
-    session.Search("x");
-    QVERIFY(WaitUntil([&] { return session.Databases() == 2; }));
-    QVERIFY(session.Idle());
     w.Tree().SelectItem(session.Database(1));
     QCOMPARE(view->toPlainText(), QString("an Apple a day\n\t\napple pie and APPLE\n"));
     QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
@@ -612,8 +609,7 @@ void MainWindowTest::lookUpFromTheViewGoesAsALinkDoesWithinTheCommandLimit()
         {over, false, "", ""},
     };
     for (const auto& row : rows) {
-        session.Search("lists");
-        QVERIFY(WaitUntil([&] { return session.Databases() == 1; }));
+        QVERIFY(session.Answered("lists", 1));
         w.Tree().SelectItem(session.Database(0));
         const int at = static_cast<int>(view->toPlainText().indexOf(row.selected.isEmpty() ? "plain" : row.selected));
         QTextCursor selection(view->document());
