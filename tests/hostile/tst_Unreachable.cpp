@@ -1,6 +1,7 @@
 // Servers that are never reached: a refusing port, a host name under the
-// reserved .invalid domain, addresses that drop or refuse raced with others. Run in a network namespace with loopback
-// alone, so the name look-up cannot leave the machine.
+// reserved .invalid domain, addresses that drop or refuse raced with others.
+// Run in a network namespace with loopback alone, so the name look-up
+// cannot leave the machine.
 #include "ConnectionHarness.h"
 #include "ScriptedDictServer.h"
 #include "TcpConnector.h"
