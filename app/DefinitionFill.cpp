@@ -1,6 +1,7 @@
 #include "DefinitionFill.h"
 
 #include "RichTextView.h"
+#include "Utf8Text.h"
 
 #include <QElapsedTimer>
 
@@ -8,11 +9,15 @@
 
 namespace {
 
-// What a piece should cost: a pause of this length goes unnoticed.
-constexpr qint64 StepNs = 25'000'000;
+// What a piece should cost. A key that assistive technology sees first
+// takes three turns of the event loop to arrive, each behind a piece.
+constexpr qint64 StepNs = 10'000'000;
 constexpr qsizetype MaxPieceChars = 8 * 1024 * 1024;
 // How often to look whether the view has laid its text out again.
 constexpr int LayoutPollMs = 10;
+// A piece with a brace open grows to this many times its size to close it,
+// as a reference broken over two lines needs, before the rest is paired.
+constexpr qsizetype MaxPieceGrowth = 2;
 
 // The end of the line that holds position `at`, after its line feed.
 template <typename Text> qsizetype LineEnd(const Text& text, qsizetype at)
@@ -61,7 +66,7 @@ void DefinitionFill::Start(const std::string& stored)
 void DefinitionFill::Grow()
 {
     // A brace left open may pair with one that came: all is rendered anew.
-    if (!m_pending.closed) {
+    if (m_pPairs || !m_pending.closed) {
         Start(*m_pStored);
         return;
     }
@@ -78,6 +83,8 @@ void DefinitionFill::Stop()
     m_nPendingShown = 0;
     m_nPieceChars = FirstPieceChars;
     m_nLastPieceStart = -1;
+    m_pPairs.reset();
+    m_nBrace = 0;
 }
 
 bool DefinitionFill::Done() const
@@ -113,20 +120,32 @@ void DefinitionFill::Step()
 }
 
 // The stored text on to a line end a piece's size on, or as much further
-// as closes every brace it opens; an unclosed one takes all the rest.
+// as closes every brace it opens, within bounds; past them, with the
+// pairs of all the rest.
 void DefinitionFill::RenderNext()
 {
-    const std::string& stored = *m_pStored;
+    const std::string_view stored = *m_pStored;
+    const qsizetype size = static_cast<qsizetype>(stored.size());
     const qsizetype from = m_nRendered;
     qsizetype bytes = m_nPieceChars;
     for (;;) {
         const qsizetype to = LineEnd(stored, from + bytes - 1);
-        m_pending = RenderDefinitions(QString::fromUtf8(stored.data() + from, to - from));
-        if (m_pending.closed || to == static_cast<qsizetype>(stored.size())) {
-            m_nRendered = to;
-            break;
+        const QString piece = Utf8Text(stored.substr(from, to - from));
+        if (m_pPairs) {
+            m_pending = RenderDefinitions(piece, *m_pPairs, m_nBrace);
+        } else {
+            m_pending = RenderDefinitions(piece);
+            if (!m_pending.closed && to < size) {
+                bytes = 2 * (to - from);
+                if (bytes <= MaxPieceGrowth * m_nPieceChars)
+                    continue;
+                m_pPairs = std::make_unique<BracePairs>(PairBraces(stored.substr(from)));
+                bytes = m_nPieceChars;
+                continue;
+            }
         }
-        bytes = 2 * (to - from);
+        m_nRendered = to;
+        break;
     }
     m_nPendingShown = 0;
 }

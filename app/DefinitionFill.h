@@ -4,17 +4,20 @@
 
 #include <QTimer>
 
+#include <memory>
 #include <string>
 
 class RichTextView;
 
 // Fills the definition view with a stored definitions text, which stays
 // its owner's (a new selection, which the text's removal makes, stops the
-// fill first), a piece at a time: the first piece at once, the others from the event loop, each one
-// sized by what the last cost, so that no text holds the window up for
-// long. Pieces of stored text are cut at line ends before which every
-// brace is closed: rendered on their own they give what one rendering of
-// the whole text gives, so the view ends holding exactly that.
+// fill first), a piece at a time: the first piece at once, the others from
+// the event loop, each one sized by what the last cost, so that no text
+// holds the window up for long. Pieces of stored text are cut at line ends
+// before which every brace is closed: rendered on their own they give what
+// one rendering of the whole text gives, so the view ends holding exactly
+// that. Where a brace stays open, the braces of all the rest are paired
+// once, and with that the pieces go on, cut at any line end.
 class DefinitionFill {
 public:
     // Rendered characters of the first piece: more than a screenful.
@@ -45,6 +48,10 @@ private:
     qsizetype m_nRendered = 0;
     RenderedDefinitions m_pending;
     qsizetype m_nPendingShown = 0;
+    // The pairs of the stored text from the first piece whose braces did
+    // not close, and the number of the next brace to render with them.
+    std::unique_ptr<BracePairs> m_pPairs;
+    std::size_t m_nBrace = 0;
     qsizetype m_nPieceChars = FirstPieceChars;
     // Where in the view the last piece began; -1 before the first.
     int m_nLastPieceStart = -1;

@@ -25,6 +25,7 @@ public:
     bool Is(int node, QChar c) const { return node != End && m_text[node] == c; }
     bool IsPair(int node, QChar c) { return Is(node, c) && Is(Next(node), c); }
     void Remove(int node) { m_deleted[node] = 1; }
+    bool IsRemoved(int node) const { return m_deleted[node] != 0; }
 
 private:
     int Alive(int node) const
@@ -81,7 +82,7 @@ void RemoveRun(CharList& list, int node, int width)
 // opening can stand before the last one found and no closing between it
 // and the last closing taken, so both searches resume where they were.
 // False when it ended on an opening without a closing.
-bool PairBraces(CharList& list, LinkMarks& marks, bool doubled)
+bool PairPass(CharList& list, LinkMarks& marks, bool doubled)
 {
     const int width = doubled ? 2 : 1;
     int open = list.Head();
@@ -106,31 +107,21 @@ bool PairBraces(CharList& list, LinkMarks& marks, bool doubled)
     }
 }
 
-}  // namespace
-
-RenderedDefinitions RenderDefinitions(const QString& stored)
+bool IsBrace(QChar c)
 {
-    CharList list(stored);
-    LinkMarks marks(static_cast<int>(stored.size()));
+    return c == u'{' || c == u'}';
+}
+
+// The characters a rendering keeps, with their link flags: the markers
+// become tabs, which take the flag of the marker's first character, and
+// the flags become link runs. Markers cannot overlap, so replacing them
+// left to right is what searching again from the start after each one
+// gives. Writing never overtakes reading, so this works in place.
+RenderedDefinitions Assemble(QString kept, std::vector<char> flags)
+{
     RenderedDefinitions rendered;
-    rendered.closed = PairBraces(list, marks, true);
-    marks.StartPass();
-    rendered.closed = PairBraces(list, marks, false) && rendered.closed;
-
-    // The characters left, in order, with their link flags.
-    rendered.text = QString(stored.size(), Qt::Uninitialized);
-    QChar* const out = rendered.text.data();
-    std::vector<char> flags(stored.size());
-    int count = 0;
-    for (int node = list.Head(); node != End; node = list.Next(node), ++count) {
-        out[count] = list.At(node);
-        flags[count] = marks.Linked(node);
-    }
-
-    // Separators: markers cannot overlap, so replacing them left to right
-    // is what searching again from the start after each one gives. The tab
-    // takes the format of the marker's first character. Writing never
-    // overtakes reading, so this works in place.
+    QChar* const out = kept.data();
+    const int count = static_cast<int>(kept.size());
     const int markerSize = static_cast<int>(Marker.size());
     int size = 0;
     for (int i = 0; i < count; ++size) {
@@ -144,7 +135,8 @@ RenderedDefinitions RenderDefinitions(const QString& stored)
             ++i;
         }
     }
-    rendered.text.truncate(size);
+    kept.truncate(size);
+    rendered.text = std::move(kept);
     for (int i = 0; i < size; ++i) {
         if (!flags[i])
             continue;
@@ -154,4 +146,81 @@ RenderedDefinitions RenderDefinitions(const QString& stored)
             rendered.linkRuns.emplace_back(i, i + 1);
     }
     return rendered;
+}
+
+}  // namespace
+
+RenderedDefinitions RenderDefinitions(const QString& stored)
+{
+    CharList list(stored);
+    LinkMarks marks(static_cast<int>(stored.size()));
+    const bool doubleClosed = PairPass(list, marks, true);
+    marks.StartPass();
+    const bool singleClosed = PairPass(list, marks, false);
+
+    QString kept(stored.size(), Qt::Uninitialized);
+    std::vector<char> flags(stored.size());
+    int count = 0;
+    for (int node = list.Head(); node != End; node = list.Next(node), ++count) {
+        kept[count] = list.At(node);
+        flags[count] = marks.Linked(node);
+    }
+    kept.truncate(count);
+    RenderedDefinitions rendered = Assemble(std::move(kept), std::move(flags));
+    rendered.closed = doubleClosed && singleClosed;
+    return rendered;
+}
+
+BracePairs PairBraces(std::string_view stored)
+{
+    QString skeleton;
+    bool inGap = false;
+    for (const char c : stored) {
+        const bool brace = c == '{' || c == '}';
+        if (brace || !inGap)
+            skeleton += brace ? QChar(QLatin1Char(c)) : QChar(u'x');
+        inGap = !brace;
+    }
+    CharList list(skeleton);
+    LinkMarks marks(static_cast<int>(skeleton.size()));
+    PairPass(list, marks, true);
+    marks.StartPass();
+    PairPass(list, marks, false);
+
+    BracePairs pairs;
+    std::uint8_t next = 0;
+    for (int i = 0; i < skeleton.size(); ++i) {
+        if (!IsBrace(skeleton[i])) {
+            next = marks.Linked(i) ? BracePairs::LinkedBefore : 0;
+            continue;
+        }
+        next |= list.IsRemoved(i) ? BracePairs::Deleted : 0;
+        next |= marks.Linked(i) ? BracePairs::Linked : 0;
+        pairs.braces.push_back(next);
+        next = 0;
+    }
+    pairs.braces.push_back(next);
+    return pairs;
+}
+
+RenderedDefinitions RenderDefinitions(const QString& stretch, const BracePairs& pairs, std::size_t& brace)
+{
+    QString kept(stretch.size(), Qt::Uninitialized);
+    std::vector<char> flags(stretch.size());
+    int count = 0;
+    for (const QChar c : stretch) {
+        const std::uint8_t flag = pairs.braces[std::min(brace, pairs.braces.size() - 1)];
+        if (!IsBrace(c)) {
+            kept[count] = c;
+            flags[count++] = (flag & BracePairs::LinkedBefore) != 0;
+            continue;
+        }
+        ++brace;
+        if (flag & BracePairs::Deleted)
+            continue;
+        kept[count] = c;
+        flags[count++] = (flag & BracePairs::Linked) != 0;
+    }
+    kept.truncate(count);
+    return Assemble(std::move(kept), std::move(flags));
 }

@@ -7,11 +7,16 @@
 // its first screen is shown, the longest event-loop gap and the time until
 // the whole text is shown and laid out, beside showing its whole rendering
 // at once: until it is shown (the view lays out the rest lazily, from the
-// event loop) and until it is laid out. Last, Ctrl+F and a word typed as a
-// 24 MiB node begins to fill, the word on 20,000 of its lines; and zooming
-// in and out as it fills: the longest event-loop gap, the time from the
-// last key until its first match is selected, and until every match is
-// found in the whole text.
+// event loop) and until it is laid out; the last of them once more with a
+// brace on its first line that no closing brace ends. Then Ctrl+F and a
+// word typed as a 24 MiB node begins to fill, the word on 20,000 of its
+// lines; and zooming in and out as it fills: the longest event-loop gap,
+// the time from the last key until its first match is selected, and until
+// every match is found in the whole text. With
+// QUORLEX_BENCH_KEYSTROKE=1, under X with xdotool (bench/a11y-session runs
+// it so, beside assistive technology), also the time until a key typed
+// with the root selected, and right after selecting the node, reaches the
+// word box.
 // Usage: bench_growing_view [DEFINITIONS] [ROUNDS]
 #include "BenchCommon.h"
 #include "ConnectionRegistry.h"
@@ -27,6 +32,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -106,6 +112,8 @@ void Pause(int ms)
 }
 
 struct Selection {
+    double idleKeyMs = 0;
+    double keyMs = 0;
     double firstMs = 0;
     qint64 gapMs = 0;
     double fullMs = 0;
@@ -137,6 +145,7 @@ public:
             m_server.Send(piece);
         m_server.Send("250 ok\r\n");
         m_window.show();
+        m_window.activateWindow();
         ConnectionRegistry::Instance().AddServer("127.0.0.1", m_server.Port());
         m_root = m_window.Tree().GetRootItem(0);
         Until([this] { return m_server.ReceivedLines().contains("SHOW DB") && Idle(); });
@@ -164,16 +173,18 @@ public:
     {
         m_window.Tree().SelectItem(m_root);
         QCoreApplication::processEvents();
+        Selection figures;
+        figures.idleKeyMs = Keystroke();
         const std::string stored = Connection()->GetDefinitions(Node());
         const RenderedDefinitions whole = RenderDefinitions(QString::fromUtf8(stored.data(), qsizetype(stored.size())));
         RichTextView* view = m_window.DefinitionView();
-        Selection figures;
         GapWatch gaps;
         QElapsedTimer timer;
         timer.start();
         m_window.Tree().SelectItem(Node());
         QCoreApplication::processEvents();
         figures.firstMs = Ms(timer);
+        figures.keyMs = Keystroke();
         Until([&] { return view->document()->characterCount() - 1 >= whole.text.size(); });
         figures.gapMs = gaps.LargestMs();
         LayOut(*view);
@@ -238,7 +249,24 @@ public:
         return gaps.LargestMs();
     }
 
+    static bool MeasuresKeystrokes() { return qgetenv("QUORLEX_BENCH_KEYSTROKE") == "1"; }
+
 private:
+    // A key typed through the X server into the word box: until the box
+    // holds it. Assistive technology sees such a key before the window.
+    double Keystroke()
+    {
+        if (!MeasuresKeystrokes())
+            return 0;
+        m_window.WordBox()->clear();
+        m_window.WordBox()->setFocus();
+        QElapsedTimer timer;
+        timer.start();
+        QProcess::startDetached("xdotool", {"key", "a"});
+        // A key lost shows as ten seconds.
+        Until([&] { return !m_window.WordBox()->text().isEmpty() || timer.elapsed() > 10000; });
+        return Ms(timer);
+    }
     static double Ms(const QElapsedTimer& timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e6; }
     bool Idle() { return m_window.Tree().GetItemImage(m_root) == 1; }
     HTREEITEM Node() { return m_window.Tree().GetChildItem(m_root, 0); }
@@ -304,27 +332,37 @@ int main(int argc, char** argv)
 
     std::printf("selecting a node, two links a line, median of %d rounds, ms:\n", rounds);
     std::printf(
-        "  | stored | first screen | longest gap | full text | whole: shown | whole: laid out | full / whole |\n");
+        "  | stored   | first screen | longest gap | full text | whole: shown | whole: laid out | full / whole |\n");
     std::printf(
-        "  |-------:|-------------:|------------:|----------:|-------------:|----------------:|-------------:|\n");
-    for (const int mebibytes : {1, 8, 24}) {
-        const QByteArray reply = LargeReply(mebibytes);
+        "  |---------:|-------------:|------------:|----------:|-------------:|----------------:|-------------:|\n");
+    // The last row's first line opens a brace that no closing brace ends:
+    // every later one pairs with the closing brace after the next.
+    for (const auto& [mebibytes, open] : {std::pair{1, false}, {8, false}, {24, false}, {24, true}}) {
+        QByteArray reply = LargeReply(mebibytes);
+        if (open)
+            reply.insert(Header.size(), '{');
         const qsizetype firstEnd = reply.indexOf(".\r\n") + 3;
         Bench bench(reply.left(firstEnd), {reply.mid(firstEnd)});
         bench.Stream(false);
-        std::vector<double> first, full, wholeShown, whole;
+        std::vector<double> idleKeys, keys, first, full, wholeShown, whole;
         std::vector<qint64> gaps;
         for (int round = 0; round < rounds; ++round) {
             const Selection figures = bench.Select();
+            idleKeys.push_back(figures.idleKeyMs);
+            keys.push_back(figures.keyMs);
             first.push_back(figures.firstMs);
             gaps.push_back(figures.gapMs);
             full.push_back(figures.fullMs);
             wholeShown.push_back(figures.wholeShownMs);
             whole.push_back(figures.wholeMs);
         }
-        std::printf("  | %2d MiB | %12.1f | %11lld | %9.1f | %12.1f | %15.1f | %12.2f |\n", mebibytes, Median(first),
-                    static_cast<long long>(Median(gaps)), Median(full), Median(wholeShown), Median(whole),
-                    Median(full) / Median(whole));
+        std::printf("  | %2d MiB%s | %12.1f | %11lld | %9.1f | %12.1f | %15.1f | %12.2f |\n", mebibytes,
+                    open ? " {" : "  ", Median(first), static_cast<long long>(Median(gaps)), Median(full),
+                    Median(wholeShown), Median(whole), Median(full) / Median(whole));
+        if (Bench::MeasuresKeystrokes())
+            std::printf(
+                "  |          | a key reaches the word box: root selected %.1f ms, right after selecting %.1f ms\n",
+                Median(idleKeys), Median(keys));
     }
     {
         constexpr qsizetype Quinces = 20000;

@@ -1,15 +1,20 @@
-// Servers that are never reached: a refusing port and a host name under
-// the reserved .invalid domain. Run in a network namespace with loopback
-// alone, so the name look-up cannot leave the machine.
+// Servers that are never reached: a refusing port, a host name under the
+// reserved .invalid domain, addresses that drop or refuse raced with others.
+// Run in a network namespace with loopback alone, so the name look-up
+// cannot leave the machine.
 #include "ConnectionHarness.h"
 #include "ScriptedDictServer.h"
+#include "TcpConnector.h"
 #include "TickWatch.h"
+#include "UnacceptingListener.h"
 #include "WaitUntil.h"
 #include "WireLines.h"
 
 #include <QFile>
 #include <QHostInfo>
 #include <QTest>
+
+#include <filesystem>
 
 namespace {
 
@@ -36,6 +41,8 @@ private slots:
     void initTestCase();
     void neverConnectedStaysClosed_data();
     void neverConnectedStaysClosed();
+    void addressesAreRaced_data();
+    void addressesAreRaced();
 };
 
 void tst_Unreachable::initTestCase()
@@ -74,6 +81,62 @@ void tst_Unreachable::neverConnectedStaysClosed()
         QVERIFY(harness.Transcript().isEmpty());
     }
     QCOMPARE(server.ConnectionCount(), 0);
+}
+
+void tst_Unreachable::addressesAreRaced_data()
+{
+    QTest::addColumn<QStringList>("addresses");
+    QTest::addColumn<int>("delayMs");
+    QTest::addColumn<int>("limitMs");
+    QTest::addColumn<QString>("outcome");
+    const int delay = static_cast<int>(TcpConnector::AttemptDelay.count());
+    const int limit = static_cast<int>(TcpConnector::TimeLimit.count());
+    // The kernel alone would give up on the first address after two minutes.
+    QTest::newRow("first drops") << QStringList{"::1 drops", "127.0.0.1 accepts"} << delay << limit << "127.0.0.1";
+    QTest::newRow("every address drops") << QStringList{"::1 drops", "127.0.0.2 drops"} << delay << 500 << "timed out";
+    // Within the hour only the refusal starts the next attempt: the other family's.
+    QTest::newRow("first refuses") << QStringList{"127.0.0.2 refuses", "127.0.0.3 accepts", "::1 accepts"} << 3600000
+                                   << limit << "::1";
+    QTest::newRow("removed") << QStringList{"::1 drops", "127.0.0.1 accepts"} << delay << limit << "nothing";
+}
+
+// Raced as a look-up's result, the addresses leave one descriptor open:
+// the first to connect. A connector removed leaves none and reports nothing.
+void tst_Unreachable::addressesAreRaced()
+{
+    QFETCH(QStringList, addresses);
+    QFETCH(int, delayMs);
+    QFETCH(int, limitMs);
+    QFETCH(QString, outcome);
+    std::vector<std::unique_ptr<UnacceptingListener>> listeners;
+    QList<QHostAddress> raced;
+    quint16 port = 0;
+    for (const QString& entry : addresses) {
+        raced.append(QHostAddress(entry.section(' ', 0, 0)));
+        if (!entry.endsWith("refuses")) {
+            listeners.push_back(std::make_unique<UnacceptingListener>());
+            QVERIFY(listeners.back()->Listen(raced.back(), port, entry.endsWith("drops")));
+            port = listeners.back()->Port();
+        }
+    }
+    const auto openDescriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+    const auto before = openDescriptors();
+    QTcpSocket connected;
+    QStringList reports;
+    auto connector = std::make_unique<TcpConnector>([&](int fd, int error) {
+        reports.append(connected.setSocketDescriptor(fd)    ? connected.peerAddress().toString()
+                           : error == SocketError::TimedOut ? "timed out"
+                                                            : QString::number(error));
+    });
+    connector->SetTiming(std::chrono::milliseconds(delayMs), std::chrono::milliseconds(limitMs));
+    connector->Start(raced, port);
+    // Removed before its next attempt is due, it is given three times as
+    // long; otherwise a minute, half the kernel's own time-out.
+    if (outcome == "nothing")
+        connector.reset();
+    WaitUntil([&] { return !reports.isEmpty(); }, outcome == "nothing" ? 3 * delayMs : 60000);
+    QCOMPARE(reports, outcome == "nothing" ? QStringList() : QStringList{outcome});
+    QCOMPARE(openDescriptors(), before + connected.isValid());
 }
 
 QTEST_MAIN(tst_Unreachable)

@@ -243,9 +243,9 @@ void TestRegStore::unreadableLineIsKept_data()
     QTest::newRow("deletion") << QByteArray("\"a\"=-") << false;
     QTest::newRow("value before key") << QByteArray("\"a\"=dword:00000001") << true;
     QTest::newRow("key deletion") << QByteArray("[-HKEY_CURRENT_USER\\Software\\Old]\n\"a\"=dword:00000001") << true;
-    QTest::newRow("key deletion after a no-break space")
-        << QByteArray("[HKEY_CURRENT_USER\\Software\\Old]\n\n\xC2\xA0[-HKEY_CURRENT_USER\\Software\\Old]\n\"a\"=dword:00000001")
-        << true;
+    QTest::newRow("key deletion after a no-break space") << QByteArray(
+        "[HKEY_CURRENT_USER\\Software\\Old]\n\n\xC2\xA0[-HKEY_CURRENT_USER\\Software\\Old]\n\"a\"=dword:00000001")
+                                                         << true;
 }
 
 // Among good values, or before the key; written back where it was.

@@ -15,45 +15,11 @@
 #include <QTreeWidget>
 
 #include <csignal>
-#include <optional>
-#include <pwd.h>
 #include <set>
-#include <unistd.h>
 
 namespace {
 const QByteArray Header =
     "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Tallowmere\\Quorlex\\Servers]\n";
-
-// The store file as one this process cannot read, as after a run under
-// another user: no permissions, and for root, which ignores them, the
-// effective user is nobody (given its way through the folders) until the
-// guard ends. Then whatever file holds the first bytes can be read again.
-class UnreadableStore {
-public:
-    explicit UnreadableStore(const QString& home)
-    {
-        QFile::setPermissions(RegStore::FilePath(), {});
-        const passwd* nobody = ::getpwnam("nobody");
-        if (::geteuid() != 0 || !nobody)
-            return;
-        for (QString folder = QFileInfo(RegStore::FilePath()).path(); folder.startsWith(home);
-             folder = QFileInfo(folder).path())
-            QFile::setPermissions(folder, QFile::Permissions(0x7777));
-        m_bWasRoot = ::seteuid(nobody->pw_uid) == 0;
-    }
-    ~UnreadableStore()
-    {
-        if (m_bWasRoot && ::seteuid(0) != 0)
-            qFatal("cannot become root again");
-        for (const QString& path : {RegStore::FilePath(), RegStore::FilePath() + ".unreadable-1"})
-            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-    }
-    UnreadableStore(const UnreadableStore&) = delete;
-    UnreadableStore& operator=(const UnreadableStore&) = delete;
-
-private:
-    bool m_bWasRoot = false;
-};
 
 QString Describe(const MessageBoxRecord& record)
 {
@@ -219,26 +185,25 @@ void TestServerListStore::unusableFileGivesTheLoadMessageAndIsKept()
     QFETCH(bool, readable);
     QFETCH(bool, changed);
     const QByteArray content = (readable ? QByteArray() : Header) + "\"127.0.0.5\"=dword:00000a44\n";
-    WriteFileBytes(RegStore::FilePath(), content);
+    // A folder where the file should be cannot be read, even by root: the
+    // list inside it stands for the bytes of a file that cannot be read.
+    const QString inside = readable ? QString() : "/list";
+    WriteFileBytes(RegStore::FilePath() + inside, content);
     ConnectionRegistry& registry = ConnectionRegistry::Instance();
-    std::optional<UnreadableStore> unreadable;
-    if (!readable)
-        unreadable.emplace(m_pHome->path());
     registry.LoadServerList();
     QCOMPARE(m_messages, QStringList{ErrorMessage("Failed to load server list")});
     QCOMPARE(Roots(), QStringList());
     if (changed)
         registry.AddServer("127.0.0.9", 2628);
     registry.SaveServerList();
-    unreadable.reset();
     QCOMPARE(m_messages.size(), 1);
     if (!changed) {
-        QCOMPARE(ReadFileBytes(RegStore::FilePath()), content);
+        QCOMPARE(ReadFileBytes(RegStore::FilePath() + inside), content);
         QVERIFY(!QFileInfo::exists(RegStore::FilePath() + ".unreadable-1"));
         return;
     }
     QCOMPARE(ReadFileBytes(RegStore::FilePath()), Header + "\"127.0.0.9\"=dword:00000a44\n\n");
-    QCOMPARE(ReadFileBytes(RegStore::FilePath() + ".unreadable-1"), content);
+    QCOMPARE(ReadFileBytes(RegStore::FilePath() + ".unreadable-1" + inside), content);
 }
 
 void TestServerListStore::unwritableFolderGivesBothMessagesAndLosesNothing()

@@ -409,7 +409,8 @@ void TestServersDlg::deleteSelectedRemovesTheBranchAtOnce()
 {
     // A host the store keeps with a byte order mark, which a row's text
     // must not lose.
-    const std::string marked = "\xEF\xBB\xBF" "127.0.0.6";
+    const std::string marked = "\xEF\xBB\xBF"
+                               "127.0.0.6";
     AddServer("127.0.0.4");
     AddServer("127.0.0.5");
     AddServer(marked);
