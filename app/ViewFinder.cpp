@@ -63,6 +63,10 @@ void ViewFinder::Find(const QString& text)
     const int from = m_nCurrent >= 0 ? m_nCurrent : m_pView->textCursor().selectionStart();
     Stop();
     m_strText = text;
+    // What was selected is no match of the new text until found again.
+    QTextCursor caret = m_pView->textCursor();
+    caret.setPosition(from);
+    m_pView->setTextCursor(caret);
     if (text.isEmpty()) {
         Report(Outcome::None);
         return;
@@ -154,7 +158,7 @@ void ViewFinder::Resolve()
     if (!IsComplete())
         return;
     if (m_matches.empty())
-        return NotFound();
+        return Report(Outcome::NotFound);
     if (backwards)
         Select(m_matches.back(), Outcome::WrappedToBottom);
     else
@@ -178,16 +182,6 @@ void ViewFinder::Select(int start, Outcome outcome)
     m_pView->ensureCursorVisible();
     Highlight();
     Report(outcome);
-}
-
-// Nothing stays selected; a corrected text is searched from where the
-// last match began.
-void ViewFinder::NotFound()
-{
-    QTextCursor caret = m_pView->textCursor();
-    caret.setPosition(caret.selectionStart());
-    m_pView->setTextCursor(caret);
-    Report(Outcome::NotFound);
 }
 
 void ViewFinder::Report(Outcome outcome)

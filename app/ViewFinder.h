@@ -47,7 +47,6 @@ private:
     void Step();
     void Resolve();
     void Select(int start, Outcome outcome);
-    void NotFound();
     void Report(Outcome outcome);
     void Highlight();
 
