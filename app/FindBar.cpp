@@ -101,7 +101,9 @@ void FindBar::OnOutcome(ViewFinder::Outcome outcome)
 // the program and Enter to search the word box.
 bool FindBar::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_pView->viewport()) {
+    // The other is the view's viewport, which may be going: the view is not
+    // asked for it.
+    if (watched != m_pField) {
         if (event->type() == QEvent::Resize && !isHidden())
             Place();
         return false;
