@@ -336,9 +336,7 @@ void tst_HostileServers::connectionEndsInTheMiddleOfAReply()
     QVERIFY(WaitUntil(
         [&] { return harness.RootImage() == ImageIdle && harness.Tree().GetChildCount(harness.Root()) == 2; }, 20000));
     QCOMPARE(m_server->ConnectionCount(), 2);
-    const auto nodes = harness.DatabaseNodes();
-    QCOMPARE(nodes.front().text, std::string());
-    QCOMPARE(nodes.back().text, std::string("WordNet (r) 3.0 (2006)"));
+    QCOMPARE(harness.DatabaseNodes().front().text, std::string());
     if (ending == Ending::UnsolicitedStream)
         QCOMPARE(ReadTranscript(), transcript);
 }
