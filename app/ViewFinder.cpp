@@ -43,9 +43,14 @@ ViewFinder::ViewFinder(RichTextView* view) : m_pView(view)
     connect(view->document(), &QTextDocument::contentsChange, this,
             [this](int from, int, int) { OnContentsChange(from); });
     // Only the matches on screen are highlighted: thousands of them would
-    // each cost the view a layout of their line.
-    connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { Highlight(); });
-    connect(view->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] { Highlight(); });
+    // each cost the view a layout of their line. The scroll bar changes in
+    // the middle of a change of the text, where the highlights' cursors
+    // must not go: a cursor destroyed while the text is being cleared is
+    // left behind in it, freed, and written to after.
+    m_highlightTimer.setSingleShot(true);
+    connect(&m_highlightTimer, &QTimer::timeout, this, [this] { Highlight(); });
+    connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { m_highlightTimer.start(0); });
+    connect(view->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] { m_highlightTimer.start(0); });
 }
 
 void ViewFinder::SetOutcomeHandler(std::function<void(Outcome)> handler)

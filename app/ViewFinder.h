@@ -52,6 +52,7 @@ private:
 
     RichTextView* m_pView;
     QTimer m_timer;
+    QTimer m_highlightTimer;
     QString m_strText;
     // The starts of the matches before m_nSearched, in order.
     std::vector<int> m_matches;
