@@ -75,8 +75,7 @@ struct Session {
         QTest::keyClicks(window->WordBox(), word);
         QTest::mouseClick(window->SearchButton(), Qt::LeftButton);
     }
-    // The word searched and its reply in: that many database nodes, the
-    // server idle again.
+    // The word searched, its reply in that many nodes, the server idle.
     bool Answered(const QString& word, int databases)
     {
         Search(word);
@@ -161,8 +160,7 @@ private slots:
     void largeNodeFillsInPiecesUntilAnotherSelection();
     void findStepsThroughTheMatchesBothWaysAndWraps();
     void lookUpFromTheViewGoesAsALinkDoesWithinTheCommandLimit();
-    void wordBoxOffersThisRunsWordsMostRecentFirst();
-    void zoomScalesTheViewInStepsFromHalfToFourTimes();
+    void wordBoxOffersThisRunsWordsAndTheViewZoomsInSteps();
     void escapeEndsWithoutSavingExitAndCloseSave();
     void altFPressesForwardsAndF10OpensTheFileMenu();
     void altSSearchesAndAltTOpensTheToolsMenu();
@@ -476,10 +474,8 @@ void MainWindowTest::furtherDefinitionForTheSelectedNodeIsShown()
 void MainWindowTest::largeNodeFillsInPiecesUntilAnotherSelection_data()
 {
     QTest::addColumn<QByteArray>("lines");
-    // A piece's first line keeps its byte order mark, as the line did.
     QTest::newRow("every brace closed, a mark at a piece's start") << QByteArray("\xEF\xBB\xBFmarked\r\n");
-    // Every later opening then pairs with the closing after the next: one
-    // link from the first brace to the last.
+    // Every later brace then pairs with the closing after the next: one link.
     QTest::newRow("a brace on the first line never closed") << QByteArray("{ opens\r\n");
 }
 
@@ -656,7 +652,7 @@ void MainWindowTest::lookUpFromTheViewGoesAsALinkDoesWithinTheCommandLimit()
     }
 }
 
-void MainWindowTest::wordBoxOffersThisRunsWordsMostRecentFirst()
+void MainWindowTest::wordBoxOffersThisRunsWordsAndTheViewZoomsInSteps()
 {
     MainWindow w;
     w.show();
@@ -674,20 +670,12 @@ void MainWindowTest::wordBoxOffersThisRunsWordsMostRecentFirst()
         offered << completer->currentCompletion();
     QCOMPARE(offered, QStringList({"apple", "Apricot"}));
     // Chosen, a word is not searched until Enter.
-    QTest::keyClick(completer->popup(), Qt::Key_Down);
-    QTest::keyClick(completer->popup(), Qt::Key_Down);
-    QTest::keyClick(completer->popup(), Qt::Key_Return);
+    for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return})
+        QTest::keyClick(completer->popup(), key);
     QCOMPARE(w.WordBox()->text(), QString("Apricot"));
     QCOMPARE(w.CurrentWord(), QString());
     QTest::keyClick(w.WordBox(), Qt::Key_Return);
     QCOMPARE(w.CurrentWord(), QString("Apricot"));
-}
-
-void MainWindowTest::zoomScalesTheViewInStepsFromHalfToFourTimes()
-{
-    MainWindow w;
-    w.show();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
     RichTextView* view = w.DefinitionView();
     const qreal unscaled = view->font().pointSizeF();
     const auto press = [&](Qt::Key key, int times) {

@@ -85,25 +85,21 @@ void RenderDefinitionsTest::matchesStepByStepRendering()
 // definition view fills it, a link run going on across a line end.
 RenderedDefinitions RenderedByLines(const QString& stored)
 {
-    const std::string bytes = stored.toStdString();
-    const BracePairs pairs = PairBraces(bytes);
+    const BracePairs pairs = PairBraces(stored.toStdString());
     RenderedDefinitions whole;
     std::size_t brace = 0;
-    for (qsizetype from = 0; from < stored.size();) {
-        const qsizetype feed = stored.indexOf(u'\n', from);
-        const qsizetype to = feed < 0 ? stored.size() : feed + 1;
-        const int offset = static_cast<int>(whole.text.size());
-        const RenderedDefinitions part = RenderDefinitions(stored.mid(from, to - from), pairs, brace);
-        from = to;
+    const QStringList lines = stored.split(u'\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const int at = static_cast<int>(whole.text.size());
+        const auto part = RenderDefinitions(i + 1 < lines.size() ? lines[i] + u'\n' : lines[i], pairs, brace);
         whole.text += part.text;
-        for (const auto& [start, end] : part.linkRuns) {
-            if (!whole.linkRuns.empty() && whole.linkRuns.back().second == offset + start)
-                whole.linkRuns.back().second = offset + end;
+        for (const auto& [start, end] : part.linkRuns)
+            if (!whole.linkRuns.empty() && whole.linkRuns.back().second == at + start)
+                whole.linkRuns.back().second = at + end;
             else
-                whole.linkRuns.emplace_back(offset + start, offset + end);
-        }
+                whole.linkRuns.emplace_back(at + start, at + end);
         for (const int separator : part.separators)
-            whole.separators.push_back(offset + separator);
+            whole.separators.push_back(at + separator);
     }
     return whole;
 }

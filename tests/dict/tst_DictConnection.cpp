@@ -367,9 +367,7 @@ void DictConnectionTest::repliesFollowTheStateMachine()
     ScriptUpToDefine(server, list);
     server.Send(reply);
     ConnectionHarness harness(Host, server.Port());
-    ConnectionLimits limits;
-    limits.databases = 2;  // as many as any row's reply names
-    harness.Connection().SetLimits(limits);
+    harness.Connection().SetLimits({.databases = 2});  // as many as any row's reply names
     QVERIFY(WaitForIdleAfter(harness, list.split('\n').at(list.count('\n') - 1).chopped(1)));
     harness.Connection().Define("x");
     QVERIFY(WaitForIdleAfter(harness, reply.split('\n').at(reply.count('\n') - 1).chopped(1)));

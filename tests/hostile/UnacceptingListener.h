@@ -3,24 +3,20 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-// Listens and never accepts: connections wait in the kernel's queue. One
-// that drops holds its queue full with a connection of its own, and the
-// kernel answers no further attempt, as behind a firewall that drops.
-class UnacceptingListener {
-public:
+// Listens and never accepts. One that drops holds its queue full with a
+// connection of its own: the kernel answers no further attempt, as behind
+// a firewall that drops.
+struct UnacceptingListener {
     bool Listen(const QHostAddress& address, quint16 port, bool drops)
     {
-        m_server.setListenBacklogSize(drops ? 0 : 8);
-        if (!m_server.listen(address, port))
+        server.setListenBacklogSize(drops ? 0 : 8);
+        if (!server.listen(address, port))
             return false;
-        m_server.pauseAccepting();
+        server.pauseAccepting();
         if (drops)
-            m_filler.connectToHost(address, m_server.serverPort());
-        return !drops || m_filler.waitForConnected(5000);
+            filler.connectToHost(address, server.serverPort());
+        return !drops || filler.waitForConnected(5000);
     }
-    quint16 Port() const { return m_server.serverPort(); }
-
-private:
-    QTcpServer m_server;
-    QTcpSocket m_filler;
+    QTcpServer server;
+    QTcpSocket filler;
 };

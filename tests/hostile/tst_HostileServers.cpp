@@ -326,8 +326,7 @@ void tst_HostileServers::connectionEndsInTheMiddleOfAReply()
     } else {
         QVERIFY(transcript.endsWith("[in ] " + thirdDatabase + "\n"));
     }
-    // The next lookup connects anew and is answered; the new connection's
-    // list, which no longer names gcide, replaced the old one.
+    // The next lookup connects anew and is answered, with the new list.
     m_server->ClearScript();
     m_server->EnableDictResponder(ScriptedDictServer::DefaultGreeting().toStdString(),
                                   {{"wn", "WordNet (r) 3.0 (2006)"}},

@@ -1,7 +1,7 @@
-// Servers that are never reached: a refusing port, a host name under the
-// reserved .invalid domain, addresses that drop or refuse raced with others.
-// Run in a network namespace with loopback alone, so the name look-up
-// cannot leave the machine.
+// Servers that are never reached: a refusing port and a host name under
+// the reserved .invalid domain. Run in a network namespace with loopback
+// alone, so the name look-up cannot leave the machine. Addresses that
+// drop or refuse, raced with others.
 #include "ConnectionHarness.h"
 #include "ScriptedDictServer.h"
 #include "TcpConnector.h"
@@ -116,7 +116,7 @@ void tst_Unreachable::addressesAreRaced()
         if (!entry.endsWith("refuses")) {
             listeners.push_back(std::make_unique<UnacceptingListener>());
             QVERIFY(listeners.back()->Listen(raced.back(), port, entry.endsWith("drops")));
-            port = listeners.back()->Port();
+            port = listeners.back()->server.serverPort();
         }
     }
     const auto openDescriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
@@ -130,8 +130,7 @@ void tst_Unreachable::addressesAreRaced()
     });
     connector->SetTiming(std::chrono::milliseconds(delayMs), std::chrono::milliseconds(limitMs));
     connector->Start(raced, port);
-    // Removed before its next attempt is due, it is given three times as
-    // long; otherwise a minute, half the kernel's own time-out.
+    // Removed, three delays to report nothing; else a minute, half the kernel's time-out.
     if (outcome == "nothing")
         connector.reset();
     WaitUntil([&] { return !reports.isEmpty(); }, outcome == "nothing" ? 3 * delayMs : 60000);

@@ -173,9 +173,7 @@ void TestServerListStore::unusableFileGivesTheLoadMessageAndIsKept_data()
 {
     QTest::addColumn<bool>("readable");
     QTest::addColumn<bool>("changed");
-    // Not a store at all: of no use, set aside at once.
     QTest::newRow("not a store") << true << true;
-    // Perhaps the user's list behind a permission: replaced only by a new one.
     QTest::newRow("store that cannot be read, list unchanged") << false << false;
     QTest::newRow("store that cannot be read, list changed") << false << true;
 }
@@ -185,8 +183,7 @@ void TestServerListStore::unusableFileGivesTheLoadMessageAndIsKept()
     QFETCH(bool, readable);
     QFETCH(bool, changed);
     const QByteArray content = (readable ? QByteArray() : Header) + "\"127.0.0.5\"=dword:00000a44\n";
-    // A folder where the file should be cannot be read, even by root: the
-    // list inside it stands for the bytes of a file that cannot be read.
+    // A folder in the file's place cannot be read, even by root; "list" holds its bytes.
     const QString inside = readable ? QString() : "/list";
     WriteFileBytes(RegStore::FilePath() + inside, content);
     ConnectionRegistry& registry = ConnectionRegistry::Instance();

@@ -407,8 +407,7 @@ void TestServersDlg::successfulAddConnectsAndSortsTheRowIn()
 
 void TestServersDlg::deleteSelectedRemovesTheBranchAtOnce()
 {
-    // A host the store keeps with a byte order mark, which a row's text
-    // must not lose.
+    // A host with a byte order mark, which a row's text must keep.
     const std::string marked = "\xEF\xBB\xBF"
                                "127.0.0.6";
     AddServer("127.0.0.4");
