@@ -524,7 +524,9 @@ bool RegStore::Open(const std::string& keyPath, Missing missing, Unusable unusab
     FileState state = ReadDocument(document);
     // A file that is not a store is of no use to anyone; one that cannot
     // be read may well be a store, to be kept unless it is to be replaced.
-    if (state == FileState::NotAStore || (state == FileState::Unreadable && unusable == Unusable::Replace)) {
+    const bool replaced = (state == FileState::Unreadable && unusable != Unusable::Keep)
+        || (state == FileState::Read && unusable == Unusable::ReplaceAny);
+    if (state == FileState::NotAStore || replaced) {
         if (!SetAside() || unusable == Unusable::Keep)
             return false;
         state = FileState::Missing;

@@ -36,8 +36,9 @@ class RegStore {
 public:
     enum class Missing { Fail, Create };
     // What becomes of a file the store cannot use: one that is not a store
-    // at all is set aside either way.
-    enum class Unusable { Keep, Replace };
+    // at all is set aside either way. ReplaceAny sets aside a readable store
+    // too, for a caller that never loaded it and must not overwrite it.
+    enum class Unusable { Keep, Replace, ReplaceAny };
     struct Section;
     struct Document;
 

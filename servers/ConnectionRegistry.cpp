@@ -85,7 +85,7 @@ void ConnectionRegistry::SaveServerList()
         ShowMessageBox(nullptr, "Failed to save server list", "Error", MessageIcon::Error);
 }
 
-bool ConnectionRegistry::WriteServerList() const
+bool ConnectionRegistry::WriteServerList()
 {
     // The list could not be loaded and the user made none: whatever the
     // store holds, perhaps the user's list behind a permission, stays.
@@ -93,5 +93,10 @@ bool ConnectionRegistry::WriteServerList() const
         return true;
     std::map<std::string, int> hostPorts;
     CopyHostPorts(hostPorts);
-    return ServerListStore::Save(hostPorts);
+    const auto stored = m_bListUnloaded ? ServerListStore::Stored::NotLoaded : ServerListStore::Stored::Loaded;
+    if (!ServerListStore::Save(hostPorts, stored))
+        return false;
+    // What was there is set aside: the file now holds this run's list.
+    m_bListUnloaded = false;
+    return true;
 }

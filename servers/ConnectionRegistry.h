@@ -23,8 +23,9 @@ public:
     void LoadServerList();
     void SaveServerList();
     // Saves without a message; false when the list did not reach the store.
-    // After a failed load an empty list writes nothing.
-    bool WriteServerList() const;
+    // After a failed load an empty list writes nothing, and any other list
+    // sets the stored file aside before it is written.
+    bool WriteServerList();
 
     // The connection for a host, or null; for tests and diagnostics.
     DictConnection* FindConnection(const std::string& host) const;

@@ -20,10 +20,11 @@ bool ServerListStore::Load(Servers& servers)
     return key.Close();
 }
 
-bool ServerListStore::Save(const std::map<std::string, int>& hostPorts)
+bool ServerListStore::Save(const std::map<std::string, int>& hostPorts, Stored stored)
 {
     RegStore key;
-    if (!key.Open(ServersKey, RegStore::Missing::Create, RegStore::Unusable::Replace))
+    const auto unusable = stored == Stored::Loaded ? RegStore::Unusable::Replace : RegStore::Unusable::ReplaceAny;
+    if (!key.Open(ServersKey, RegStore::Missing::Create, unusable))
         return false;
     // Every value goes, whatever its type; a deletion that fails ends the
     // clearing rather than repeating for ever.

@@ -14,8 +14,12 @@ public:
     // The stored servers in store order; false when the key cannot be
     // opened. A file that cannot be read is left as it is.
     static bool Load(Servers& servers);
+    // Whether the program has the stored list: after a failed load the file
+    // may still hold the user's list, which is set aside before a save.
+    enum class Stored { Loaded, NotLoaded };
+
     // Replaces the stored values with these, a file the store cannot use
     // set aside first; false when the key cannot be opened or the store
     // not written.
-    static bool Save(const std::map<std::string, int>& hostPorts);
+    static bool Save(const std::map<std::string, int>& hostPorts, Stored stored = Stored::Loaded);
 };

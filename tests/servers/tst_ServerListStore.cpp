@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -171,27 +172,36 @@ void TestServerListStore::changesWithoutASaveDoNotReachTheStore()
 
 void TestServerListStore::unusableFileGivesTheLoadMessageAndIsKept_data()
 {
-    QTest::addColumn<bool>("readable");
+    QTest::addColumn<QString>("failure");
     QTest::addColumn<bool>("changed");
-    QTest::newRow("not a store") << true << true;
-    QTest::newRow("store that cannot be read, list unchanged") << false << false;
-    QTest::newRow("store that cannot be read, list changed") << false << true;
+    QTest::newRow("not a store") << "not a store" << true;
+    QTest::newRow("store that cannot be read, list unchanged") << "unreadable" << false;
+    QTest::newRow("store that cannot be read, list changed") << "unreadable" << true;
+    QTest::newRow("store locked by another program, list unchanged") << "locked" << false;
+    QTest::newRow("store locked by another program, list changed") << "locked" << true;
 }
 
 void TestServerListStore::unusableFileGivesTheLoadMessageAndIsKept()
 {
-    QFETCH(bool, readable);
+    QFETCH(QString, failure);
     QFETCH(bool, changed);
-    const QByteArray content = (readable ? QByteArray() : Header) + "\"127.0.0.5\"=dword:00000a44\n";
+    const QByteArray content = (failure == "not a store" ? QByteArray() : Header) + "\"127.0.0.5\"=dword:00000a44\n";
     // A folder in the file's place cannot be read, even by root; "list" holds its bytes.
-    const QString inside = readable ? QString() : "/list";
+    const QString inside = failure == "unreadable" ? "/list" : QString();
     WriteFileBytes(RegStore::FilePath() + inside, content);
     ConnectionRegistry& registry = ConnectionRegistry::Instance();
-    registry.LoadServerList();
+    {
+        QLockFile otherProgram(RegStore::FilePath() + ".lock");
+        RegStore::SetLockTimeout(50);
+        QVERIFY(failure != "locked" || otherProgram.tryLock());
+        registry.LoadServerList();
+        RegStore::SetLockTimeout(5000);
+    }
     QCOMPARE(m_messages, QStringList{ErrorMessage("Failed to load server list")});
     QCOMPARE(Roots(), QStringList());
     if (changed)
         registry.AddServer("127.0.0.9", 2628);
+    registry.SaveServerList();
     registry.SaveServerList();
     QCOMPARE(m_messages.size(), 1);
     if (!changed) {
@@ -199,8 +209,10 @@ void TestServerListStore::unusableFileGivesTheLoadMessageAndIsKept()
         QVERIFY(!QFileInfo::exists(RegStore::FilePath() + ".unreadable-1"));
         return;
     }
+    // Saved twice: the second save replaces this run's own list, set aside once.
     QCOMPARE(ReadFileBytes(RegStore::FilePath()), Header + "\"127.0.0.9\"=dword:00000a44\n\n");
     QCOMPARE(ReadFileBytes(RegStore::FilePath() + ".unreadable-1" + inside), content);
+    QVERIFY(!QFileInfo::exists(RegStore::FilePath() + ".unreadable-2"));
 }
 
 void TestServerListStore::unwritableFolderGivesBothMessagesAndLosesNothing()
