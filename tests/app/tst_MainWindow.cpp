@@ -422,7 +422,9 @@ void MainWindowTest::viewFollowsTheSelection()
 // Definitions arriving for the selected node are shown in a refresh per
 // batch, not one per definition, and the view ends as a fresh selection
 // shows the whole text: also when a brace opened in one batch closes in
-// the next.
+// the next. A first definition of many pieces, the first one ending in a
+// reference broken over two lines, keeps its scroll and selection as the
+// node grows.
 void MainWindowTest::furtherDefinitionForTheSelectedNodeIsShown()
 {
     constexpr int Batch = 200;
@@ -431,9 +433,12 @@ void MainWindowTest::furtherDefinitionForTheSelectedNodeIsShown()
     QByteArray batch;
     for (int i = 0; i < Batch; ++i)
         batch += definition("line {" + QByteArray::number(i) + "}");
+    QByteArray first = "first {one}";
+    while (first.size() < 4 * DefinitionFill::FirstPieceChars)
+        first += "\r\nsee {{" + QByteArray(200, 'a') + "\r\n  b}}";
     ScriptedDictServer server;
     QVERIFY(server.Listen());
-    ScriptDefineReply(server, "150 203 definitions retrieved\r\n" + definition("first {one}"));
+    ScriptDefineReply(server, "150 203 definitions retrieved\r\n" + definition(first));
     server.Hold([&] { return stage >= 1; })
         .Send(batch)
         .Hold([&] { return stage >= 2; })
@@ -449,24 +454,40 @@ void MainWindowTest::furtherDefinitionForTheSelectedNodeIsShown()
     QVERIFY(WaitUntil(
         [&] { return session.Databases() == 1 && !connection->GetDefinitions(session.Database(0)).empty(); }));
     w.Tree().SelectItem(session.Database(0));
-    QCOMPARE(view->toPlainText(), QString("first one\n"));
+    QVERIFY(view->toPlainText().startsWith("first one\nsee "));
     const auto showsAll = [&] {
         const std::string stored = connection->GetDefinitions(session.Database(0));
         return view->toPlainText() == RenderDefinitions(QString::fromStdString(stored)).text;
     };
+    QVERIFY(WaitUntil(showsAll));
+    QTextCursor selection(view->document());
+    selection.setPosition(1000);
+    selection.setPosition(1100, QTextCursor::KeepAnchor);
+    view->setTextCursor(selection);
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum() / 2);
+    const int scrolled = view->verticalScrollBar()->value();
     for (const int definitions : {1 + Batch, 2 + Batch, 3 + Batch}) {
         const int refreshes = w.ViewRefreshCount();
         ++stage;
         QVERIFY(WaitUntil([&] { return view->toPlainText().count(QChar(u'\t')) == definitions - 1 && showsAll(); }));
         QCOMPARE(w.ViewRefreshCount(), refreshes + 1);
+        // The brace left open in the last stage closes in this one: all is
+        // rendered anew.
+        if (definitions < 3 + Batch) {
+            QCOMPARE(view->verticalScrollBar()->value(), scrolled);
+            QCOMPARE(view->textCursor().selectionStart(), 1000);
+            QCOMPARE(view->textCursor().selectionEnd(), 1100);
+        }
     }
     QVERIFY(session.Idle());
     const QStringList grown = FormattedRuns(*view);
-    // "one", the batch's links, then "brace", the rule's tab and "closes"
-    // as one link across the separator.
-    QCOMPARE(grown.size(), 1 + Batch + 3);
+    // "one", the first definition's in two lines each, the batch's links,
+    // then "brace", the rule's tab and "closes" as one link across the
+    // separator.
+    QCOMPARE(grown.size(), 1 + 2 * first.count("{{") + Batch + 3);
     w.Tree().SelectItem(session.root);
     w.Tree().SelectItem(session.Database(0));
+    QVERIFY(WaitUntil(showsAll));
     QCOMPARE(FormattedRuns(*view), grown);
     QCOMPARE(grown.back(), QString("closes"));
 }
@@ -536,21 +557,28 @@ void MainWindowTest::largeNodeFillsInPiecesUntilAnotherSelection()
 }
 
 // Finding goes through links, plain text and rules alike, both ways, says
-// when it goes round, and searches a newly selected node's text.
+// when it goes round, and searches a newly selected node's text, from the
+// top of what is shown. On a long line only the matches on screen are
+// highlighted.
 void MainWindowTest::findStepsThroughTheMatchesBothWaysAndWraps()
 {
+    QByteArray lines;
+    for (int i = 0; i < 100; ++i)
+        lines += "apple " + QByteArray::number(i) + "\r\n";
+    const QByteArray longLine = QByteArray("ripe plum ").repeated(10000);
     ScriptedDictServer server;
     QVERIFY(server.Listen());
     ScriptDefineReply(server,
-                      "150 3 definitions retrieved\r\n151 \"x\" wn \"WordNet\"\r\nan {Apple} a day\r\n.\r\n"
+                      "150 4 definitions retrieved\r\n151 \"x\" wn \"WordNet\"\r\nan {Apple} a day\r\n.\r\n"
                       "151 \"x\" wn \"WordNet\"\r\n{{apple pie}} and APPLE\r\n.\r\n"
-                      "151 \"x\" gcide \"Gcide\"\r\ncrab apple\r\n.\r\n250 ok\r\n");
+                      "151 \"x\" gcide \"Gcide\"\r\ncrab apple\r\n.\r\n151 \"x\" foldoc \"Foldoc\"\r\n"
+                          + lines + longLine + "\r\n.\r\n250 ok\r\n");
     Session session(server);
-    QVERIFY(session.connected && session.Answered("x", 2));
+    QVERIFY(session.connected && session.Answered("x", 3));
     MainWindow& w = *session.window;
     RichTextView* view = w.DefinitionView();
     QLineEdit* field = w.Find()->Field();
-    w.Tree().SelectItem(session.Database(1));
+    w.Tree().SelectItem(session.Database(2));
     QCOMPARE(view->toPlainText(), QString("an Apple a day\n\t\napple pie and APPLE\n"));
     QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
     QTest::keyClicks(field, "apple");
@@ -579,7 +607,7 @@ void MainWindowTest::findStepsThroughTheMatchesBothWaysAndWraps()
     }
     QCOMPARE(w.CurrentWord(), QString("x"));
     const QColor base = field->palette().color(QPalette::Base);
-    w.Tree().SelectItem(session.Database(0));
+    w.Tree().SelectItem(session.Database(1));
     QTRY_COMPARE(view->textCursor().selectionStart(), 5);
     QCOMPARE(view->textCursor().selectedText(), QString("apple"));
     QTest::keyClick(field, Qt::Key_X);
@@ -587,6 +615,33 @@ void MainWindowTest::findStepsThroughTheMatchesBothWaysAndWraps()
     QVERIFY(!view->textCursor().hasSelection());
     QVERIFY(field->palette().color(QPalette::Base) != base);
     QCOMPARE(view->extraSelections().size(), 0);
+
+    w.Tree().SelectItem(session.Database(0));
+    QVERIFY(WaitUntil([&] { return view->toPlainText().endsWith(" \n"); }));
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum() / 2);
+    const int top = view->cursorForPosition(QPoint(0, 0)).block().position();
+    QVERIFY(top > 0);
+    field->selectAll();
+    QTest::keyClicks(field, "apple");
+    QCOMPARE(view->textCursor().selectionStart(), top);
+    QCOMPARE(w.Find()->Status()->text(), QString());
+    // Past the short lines, into the long one, and along it.
+    field->selectAll();
+    QTest::keyClicks(field, "pe");
+    QCOMPARE(view->textCursor().block().length(), longLine.size() + 1);
+    const int onScreen = view->viewport()->width() / view->fontMetrics().horizontalAdvance("ripe plum ") + 2;
+    for (const int along : {0, 1, 2}) {
+        view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum() * along / 2);
+        QCoreApplication::processEvents();
+        const auto highlights = view->extraSelections();
+        QVERIFY(!highlights.isEmpty() && highlights.size() <= onScreen);
+        for (const auto& highlight : highlights) {
+            QTextCursor start = highlight.cursor;
+            start.setPosition(start.selectionStart());
+            const QRect match(view->cursorRect(start).topLeft(), view->cursorRect(highlight.cursor).bottomLeft());
+            QVERIFY(view->viewport()->rect().intersects(match));
+        }
+    }
 }
 
 // The view's context menu, or Ctrl+Enter for the selection, looks a text
@@ -700,17 +755,25 @@ void MainWindowTest::escapeEndsWithoutSavingExitAndCloseSave()
     {
         Session session(m_server);
         MainWindow& w = *session.window;
-        // Escape in the find field closes the field alone, as Ctrl+F does.
+        // Escape in the find field closes the field alone, as Ctrl+F does,
+        // and the focus goes back where it was.
         w.DefinitionView()->SetPlainText("some text");
         w.DefinitionView()->selectAll();
-        for (const auto& [key, modifiers] :
-             {std::pair{Qt::Key_F, Qt::ControlModifier}, {Qt::Key_Escape, Qt::NoModifier}}) {
-            QTest::keyClick(w.DefinitionView(), Qt::Key_F, Qt::ControlModifier);
+        const struct {
+            Qt::Key key;
+            Qt::KeyboardModifier modifier;
+            QWidget* from;
+        } closings[] = {{Qt::Key_F, Qt::ControlModifier, w.DefinitionView()},
+                        {Qt::Key_Escape, Qt::NoModifier, w.DefinitionView()},
+                        {Qt::Key_Escape, Qt::NoModifier, w.WordBox()}};
+        for (const auto& closing : closings) {
+            closing.from->setFocus();
+            QTest::keyClick(closing.from, Qt::Key_F, Qt::ControlModifier);
             QCOMPARE(w.Find()->Field()->text(), QString("some text"));
             QCOMPARE(w.focusWidget(), w.Find()->Field());
-            QTest::keyClick(w.Find()->Field(), key, modifiers);
+            QTest::keyClick(w.Find()->Field(), closing.key, closing.modifier);
             QVERIFY(w.isVisible() && !w.Find()->isVisible());
-            QCOMPARE(w.focusWidget(), w.DefinitionView());
+            QCOMPARE(w.focusWidget(), closing.from);
         }
         QTest::keyClick(w.DefinitionView(), Qt::Key_Escape);
         QVERIFY(!session.window->isVisible());
