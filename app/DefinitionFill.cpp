@@ -15,8 +15,9 @@ constexpr qint64 StepNs = 10'000'000;
 constexpr qsizetype MaxPieceChars = 8 * 1024 * 1024;
 // How often to look whether the view has laid its text out again.
 constexpr int LayoutPollMs = 10;
-// A piece with a brace open grows to this many times its size to close it,
-// as a reference broken over two lines needs, before the rest is paired.
+// A piece with a brace open grows once to this many times its size to
+// close it, as a reference broken over its last line needs, before the
+// rest is paired.
 constexpr qsizetype MaxPieceGrowth = 2;
 
 // The end of the line that holds position `at`, after its line feed.
@@ -65,10 +66,18 @@ void DefinitionFill::Start(const std::string& stored)
 
 void DefinitionFill::Grow()
 {
-    // A brace left open may pair with one that came: all is rendered anew.
-    if (m_pPairs || !m_pending.closed) {
-        Start(*m_pStored);
-        return;
+    // A brace left open may pair with one that came: what was rendered
+    // stands while its braces pair as they did, else all is rendered anew.
+    if (m_pPairs) {
+        BracePairs grown = PairBraces(std::string_view(*m_pStored).substr(m_nPairsFrom));
+        const auto& was = m_pPairs->braces;
+        const bool kept = std::equal(was.begin(), was.begin() + m_nBrace, grown.braces.begin())
+            && ((was[m_nBrace] ^ grown.braces[m_nBrace]) & BracePairs::LinkedBefore) == 0;
+        if (!kept) {
+            Start(*m_pStored);
+            return;
+        }
+        *m_pPairs = std::move(grown);
     }
     if (!m_timer.isActive())
         Step();
@@ -84,6 +93,7 @@ void DefinitionFill::Stop()
     m_nPieceChars = FirstPieceChars;
     m_nLastPieceStart = -1;
     m_pPairs.reset();
+    m_nPairsFrom = 0;
     m_nBrace = 0;
 }
 
@@ -120,33 +130,35 @@ void DefinitionFill::Step()
 }
 
 // The stored text on to a line end a piece's size on, or as much further
-// as closes every brace it opens, within bounds; past them, with the
-// pairs of all the rest.
+// as closes every brace it opens, within bounds; past them, or at the
+// stored text's end, with the pairs of all the rest.
 void DefinitionFill::RenderNext()
 {
     const std::string_view stored = *m_pStored;
     const qsizetype size = static_cast<qsizetype>(stored.size());
     const qsizetype from = m_nRendered;
-    qsizetype bytes = m_nPieceChars;
+    qsizetype to = LineEnd(stored, from + m_nPieceChars - 1);
+    bool grown = false;
     for (;;) {
-        const qsizetype to = LineEnd(stored, from + bytes - 1);
         const QString piece = Utf8Text(stored.substr(from, to - from));
         if (m_pPairs) {
             m_pending = RenderDefinitions(piece, *m_pPairs, m_nBrace);
-        } else {
-            m_pending = RenderDefinitions(piece);
-            if (!m_pending.closed && to < size) {
-                bytes = 2 * (to - from);
-                if (bytes <= MaxPieceGrowth * m_nPieceChars)
-                    continue;
-                m_pPairs = std::make_unique<BracePairs>(PairBraces(stored.substr(from)));
-                bytes = m_nPieceChars;
-                continue;
-            }
+            break;
         }
-        m_nRendered = to;
-        break;
+        m_pending = RenderDefinitions(piece);
+        if (m_pending.closed)
+            break;
+        if (!grown && to < size) {
+            grown = true;
+            to = LineEnd(stored, from + MaxPieceGrowth * (to - from) - 1);
+            continue;
+        }
+        m_pPairs = std::make_unique<BracePairs>(PairBraces(stored.substr(from)));
+        m_nPairsFrom = from;
+        m_nBrace = 0;
+        to = LineEnd(stored, from + m_nPieceChars - 1);
     }
+    m_nRendered = to;
     m_nPendingShown = 0;
 }
 

@@ -17,7 +17,9 @@ class RichTextView;
 // before which every brace is closed: rendered on their own they give what
 // one rendering of the whole text gives, so the view ends holding exactly
 // that. Where a brace stays open, the braces of all the rest are paired
-// once, and with that the pieces go on, cut at any line end.
+// once, and with that the pieces go on, cut at any line end. A text that
+// grows only grows in the view, unless a brace left open in what was
+// rendered pairs with one that came.
 class DefinitionFill {
 public:
     // Rendered characters of the first piece: more than a screenful.
@@ -49,8 +51,10 @@ private:
     RenderedDefinitions m_pending;
     qsizetype m_nPendingShown = 0;
     // The pairs of the stored text from the first piece whose braces did
-    // not close, and the number of the next brace to render with them.
+    // not close, where that piece began, and the number of the next brace
+    // to render with them.
     std::unique_ptr<BracePairs> m_pPairs;
+    qsizetype m_nPairsFrom = 0;
     std::size_t m_nBrace = 0;
     qsizetype m_nPieceChars = FirstPieceChars;
     // Where in the view the last piece began; -1 before the first.

@@ -57,6 +57,7 @@ void FindBar::Open()
         fresh = true;
     }
     if (isHidden()) {
+        m_pFocusBefore = parentWidget()->focusWidget();
         m_pView->KeepRoomBelow(sizeHint().height());
         show();
         raise();
@@ -74,7 +75,9 @@ void FindBar::Close()
     m_pView->KeepRoomBelow(0);
     m_finder.Stop();
     OnOutcome(ViewFinder::Outcome::None);
-    m_pView->setFocus(Qt::OtherFocusReason);
+    QWidget* back =
+        m_pFocusBefore && m_pFocusBefore->isEnabled() && m_pFocusBefore->isVisible() ? m_pFocusBefore.data() : m_pView;
+    back->setFocus(Qt::OtherFocusReason);
 }
 
 // Over the strip the view keeps free below its text.

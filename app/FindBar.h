@@ -2,6 +2,7 @@
 
 #include "ViewFinder.h"
 
+#include <QPointer>
 #include <QWidget>
 
 class QLabel;
@@ -10,8 +11,9 @@ class RichTextView;
 
 // The find field, laid over the bottom edge of the definition view while
 // open, beside a word on how the last step went. Ctrl+F opens it with the
-// view's selection and, from the field, closes it, as Escape there does;
-// Enter and F3 go to the next match, with Shift to the one before.
+// view's selection and, from the field, closes it, as Escape there does,
+// giving the focus back to the control that had it before; Enter and F3
+// go to the next match, with Shift to the one before.
 class FindBar : public QWidget {
 public:
     FindBar(RichTextView* view, QWidget* window);
@@ -33,4 +35,6 @@ private:
     QLineEdit* m_pField;
     QLabel* m_pStatus;
     ViewFinder m_finder;
+    // Where the focus goes back to on closing; the view when it is gone.
+    QPointer<QWidget> m_pFocusBefore;
 };

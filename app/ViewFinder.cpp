@@ -43,14 +43,16 @@ ViewFinder::ViewFinder(RichTextView* view) : m_pView(view)
     connect(view->document(), &QTextDocument::contentsChange, this,
             [this](int from, int, int) { OnContentsChange(from); });
     // Only the matches on screen are highlighted: thousands of them would
-    // each cost the view a layout of their line. The scroll bar changes in
+    // each cost the view a layout of their line. The scroll bars change in
     // the middle of a change of the text, where the highlights' cursors
     // must not go: a cursor destroyed while the text is being cleared is
     // left behind in it, freed, and written to after.
     m_highlightTimer.setSingleShot(true);
     connect(&m_highlightTimer, &QTimer::timeout, this, [this] { Highlight(); });
-    connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { m_highlightTimer.start(0); });
-    connect(view->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] { m_highlightTimer.start(0); });
+    for (QScrollBar* bar : {view->verticalScrollBar(), view->horizontalScrollBar()}) {
+        connect(bar, &QScrollBar::valueChanged, this, [this] { m_highlightTimer.start(0); });
+        connect(bar, &QScrollBar::rangeChanged, this, [this] { m_highlightTimer.start(0); });
+    }
 }
 
 void ViewFinder::SetOutcomeHandler(std::function<void(Outcome)> handler)
@@ -65,13 +67,15 @@ bool ViewFinder::IsComplete() const
 
 void ViewFinder::Find(const QString& text)
 {
-    const int from = m_nCurrent >= 0 ? m_nCurrent : m_pView->textCursor().selectionStart();
+    const int from = m_nCurrent >= 0 ? m_nCurrent : Origin(false);
     Stop();
     m_strText = text;
     // What was selected is no match of the new text until found again.
-    QTextCursor caret = m_pView->textCursor();
-    caret.setPosition(from);
-    m_pView->setTextCursor(caret);
+    if (m_pView->textCursor().hasSelection()) {
+        QTextCursor caret = m_pView->textCursor();
+        caret.setPosition(from);
+        m_pView->setTextCursor(caret);
+    }
     if (text.isEmpty()) {
         Report(Outcome::None);
         return;
@@ -83,13 +87,23 @@ void ViewFinder::Find(const QString& text)
 void ViewFinder::Next()
 {
     if (!m_strText.isEmpty())
-        SeekFrom(m_nCurrent >= 0 ? m_nCurrent + 1 : m_pView->textCursor().position(), false);
+        SeekFrom(m_nCurrent >= 0 ? m_nCurrent + 1 : Origin(true), false);
 }
 
 void ViewFinder::Previous()
 {
     if (!m_strText.isEmpty())
-        SeekFrom(m_nCurrent >= 0 ? m_nCurrent : m_pView->textCursor().selectionStart(), true);
+        SeekFrom(m_nCurrent >= 0 ? m_nCurrent : Origin(false), true);
+}
+
+// With no current match a step starts at the reader's selection, or else
+// at the top of what is shown: the caret stands wherever the fill left it.
+int ViewFinder::Origin(bool afterSelection) const
+{
+    const QTextCursor caret = m_pView->textCursor();
+    if (caret.hasSelection())
+        return afterSelection ? caret.selectionEnd() : caret.selectionStart();
+    return LineBelow(*m_pView->document(), m_pView->verticalScrollBar()->value()).position();
 }
 
 void ViewFinder::Stop()
@@ -114,6 +128,9 @@ void ViewFinder::SeekFrom(int from, bool backwards)
 // on from where the change began.
 void ViewFinder::OnContentsChange(int from)
 {
+    // The highlights' cursors may have moved with the text.
+    m_shown.clear();
+    m_nShownCurrent = -1;
     if (m_strText.isEmpty())
         return;
     const int line = m_pView->document()->findBlock(from).position();
@@ -195,24 +212,53 @@ void ViewFinder::Report(Outcome outcome)
         m_onOutcome(outcome);
 }
 
+// The matches within the screen's edges, found from the characters at
+// them: a long line may hold far more than the screen shows, and each
+// highlight costs the view a walk along its whole line.
 void ViewFinder::Highlight()
 {
-    QList<QTextEdit::ExtraSelection> shown;
+    std::vector<int> shown;
     if (!m_matches.empty()) {
         const QTextDocument& document = *m_pView->document();
-        const int scrolled = m_pView->verticalScrollBar()->value();
-        const int top = LineBelow(document, scrolled).position();
-        const QTextBlock last = LineBelow(document, scrolled + m_pView->viewport()->height());
-        const int bottom = last.position() + last.length();
-        for (auto match = std::lower_bound(m_matches.begin(), m_matches.end(), top);
-             match != m_matches.end() && *match < bottom && m_pView->IsLaidOutAt(*match); ++match) {
-            QTextEdit::ExtraSelection highlight;
-            highlight.cursor = QTextCursor(m_pView->document());
-            highlight.cursor.setPosition(*match);
-            highlight.cursor.setPosition(*match + static_cast<int>(m_strText.size()), QTextCursor::KeepAnchor);
-            highlight.format.setBackground(*match == m_nCurrent ? CurrentColour : MatchColour);
-            shown.append(highlight);
+        const QRectF screen(QPointF(m_pView->horizontalScrollBar()->value(), m_pView->verticalScrollBar()->value()),
+                            m_pView->viewport()->size());
+        // A match that begins left of the screen may reach into it.
+        const int reach = static_cast<int>(m_strText.size()) - 1;
+        for (QTextBlock line = LineBelow(document, screen.top());
+             line.isValid() && m_pView->IsLaidOutAt(line.position()); line = line.next()) {
+            const QTextLayout& layout = *line.layout();
+            if (layout.position().y() >= screen.bottom())
+                break;
+            for (int i = 0; i < layout.lineCount(); ++i) {
+                const QTextLine row = layout.lineAt(i);
+                const qreal top = layout.position().y() + row.y();
+                if (top + row.height() <= screen.top() || top >= screen.bottom())
+                    continue;
+                const auto at = [&](qreal x) {
+                    return line.position() + row.xToCursor(x - layout.position().x(), QTextLine::CursorOnCharacter);
+                };
+                const int first = at(screen.left()) - reach;
+                const int last = at(screen.right());
+                for (auto match = std::lower_bound(m_matches.begin(), m_matches.end(), first);
+                     match != m_matches.end() && *match <= last; ++match)
+                    shown.push_back(*match);
+            }
         }
     }
-    m_pView->setExtraSelections(shown);
+    // Unchanged, they are not set again: each setting costs the view as
+    // much as drawing them.
+    if (shown == m_shown && m_nShownCurrent == m_nCurrent)
+        return;
+    m_shown = std::move(shown);
+    m_nShownCurrent = m_nCurrent;
+    QList<QTextEdit::ExtraSelection> highlights;
+    for (const int match : m_shown) {
+        QTextEdit::ExtraSelection highlight;
+        highlight.cursor = QTextCursor(m_pView->document());
+        highlight.cursor.setPosition(match);
+        highlight.cursor.setPosition(match + static_cast<int>(m_strText.size()), QTextCursor::KeepAnchor);
+        highlight.format.setBackground(match == m_nCurrent ? CurrentColour : MatchColour);
+        highlights.append(highlight);
+    }
+    m_pView->setExtraSelections(highlights);
 }

@@ -24,8 +24,8 @@ public:
 
     explicit ViewFinder(RichTextView* view);
 
-    // A new text, searched from the current match on, or from the view's
-    // selection when there is none.
+    // A new text, searched from the current match on, or when there is
+    // none from the view's selection, or else from the top of the screen.
     void Find(const QString& text);
     void Next();
     void Previous();
@@ -42,6 +42,7 @@ private:
         int from;
         bool backwards;
     };
+    int Origin(bool afterSelection) const;
     void SeekFrom(int from, bool backwards);
     void OnContentsChange(int from);
     void Step();
@@ -56,6 +57,9 @@ private:
     QString m_strText;
     // The starts of the matches before m_nSearched, in order.
     std::vector<int> m_matches;
+    // The matches highlighted, and the current one among them when set.
+    std::vector<int> m_shown;
+    int m_nShownCurrent = -1;
     int m_nSearched = 0;
     int m_nCurrent = -1;
     // A step to a match that waits for the search to get far enough.

@@ -12,11 +12,13 @@
 // word typed as a 24 MiB node begins to fill, the word on 20,000 of its
 // lines; and zooming in and out as it fills: the longest event-loop gap,
 // the time from the last key until its first match is selected, and until
-// every match is found in the whole text. With
-// QUORLEX_BENCH_KEYSTROKE=1, under X with xdotool (bench/a11y-session runs
-// it so, beside assistive technology), also the time until a key typed
-// with the root selected, and right after selecting the node, reaches the
-// word box.
+// every match is found in the whole text. Then a node of one 1 MiB line,
+// a match every ten characters: the longest event-loop gap of selecting
+// it, and of Ctrl+F, typing, F3, Shift+F3, scrolling along and repainting.
+// With QUORLEX_BENCH_KEYSTROKE=1, under X with xdotool (bench/a11y-session
+// runs it so, beside assistive technology), also the time until a key
+// typed with the root selected, and right after selecting the node,
+// reaches the word box.
 // Usage: bench_growing_view [DEFINITIONS] [ROUNDS]
 #include "BenchCommon.h"
 #include "ConnectionRegistry.h"
@@ -33,6 +35,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProcess>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -232,6 +235,52 @@ public:
         QTest::keyClick(field, Qt::Key_Escape);
         return figures;
     }
+    // A node of one long line selected and shown whole, then Ctrl+F, the
+    // word typed, F3 thrice, Shift+F3 twice, the view scrolled along the
+    // line by pages, to its end and back, and repainted: the longest
+    // event-loop gap of selecting, and of finding.
+    std::pair<qint64, qint64> FindOnLongLine(const QString& word)
+    {
+        RichTextView* view = m_window.DefinitionView();
+        QLineEdit* field = m_window.Find()->Field();
+        m_window.Tree().SelectItem(m_root);
+        QCoreApplication::processEvents();
+        const auto filled = Filled();
+        field->clear();
+        GapWatch selecting;
+        m_window.Tree().SelectItem(Node());
+        Until(filled);
+        Pause(50);
+        const qint64 selectGap = selecting.LargestMs();
+        GapWatch gaps;
+        QTest::keyClick(&m_window, Qt::Key_F, Qt::ControlModifier);
+        for (const QChar c : word) {
+            Pause(50);
+            QTest::keyClick(field, c.toLatin1());
+        }
+        const auto press = [&](Qt::Key key, Qt::KeyboardModifiers modifiers, int times) {
+            for (int i = 0; i < times; ++i) {
+                Pause(50);
+                QTest::keyClick(field, key, modifiers);
+            }
+        };
+        press(Qt::Key_F3, Qt::NoModifier, 3);
+        press(Qt::Key_F3, Qt::ShiftModifier, 2);
+        QScrollBar* sideways = view->horizontalScrollBar();
+        for (int i = 0; i < 5; ++i) {
+            Pause(50);
+            sideways->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        }
+        for (const int to : {sideways->maximum(), sideways->maximum() / 2, 0}) {
+            Pause(50);
+            sideways->setValue(to);
+            view->viewport()->repaint();
+        }
+        Pause(50);
+        const qint64 findGap = gaps.LargestMs();
+        QTest::keyClick(field, Qt::Key_Escape);
+        return {selectGap, findGap};
+    }
     // Ctrl+Plus, Ctrl+Minus and Ctrl+0 while the view fills: the longest gap.
     qint64 ZoomWhileFilling()
     {
@@ -388,6 +437,27 @@ int main(int argc, char** argv)
                     static_cast<long long>(Median(gaps)), Median(first), Median(all));
         std::printf("  Ctrl+Plus twice, Ctrl+Minus, Ctrl+0: longest event-loop gap %lld ms\n",
                     static_cast<long long>(Median(zoomGaps)));
+    }
+    {
+        // Words of ten characters, one match each: 104,858 in one line.
+        QByteArray line;
+        while (line.size() < (1 << 20))
+            line += "ripe plum ";
+        const QByteArray reply = Header + line + "\r\n.\r\n";
+        Bench bench(reply, {});
+        bench.Stream(false);
+        std::vector<qint64> selectGaps, findGaps;
+        for (int round = 0; round < rounds; ++round) {
+            const auto [selectGap, findGap] = bench.FindOnLongLine("pe");
+            selectGaps.push_back(selectGap);
+            findGaps.push_back(findGap);
+        }
+        std::printf("one line of 1 MiB, \"pe\" %lld times in it, median of %d rounds:\n",
+                    static_cast<long long>(line.count("pe")), rounds);
+        std::printf("  selecting the node: longest event-loop gap %lld ms\n"
+                    "  Ctrl+F, \"pe\" typed, F3, Shift+F3, scrolled along and repainted: longest event-loop gap "
+                    "%lld ms\n",
+                    static_cast<long long>(Median(selectGaps)), static_cast<long long>(Median(findGaps)));
     }
     std::printf(
         "reproduce: cmake --build BUILD --target bench_growing_view && BUILD/bench/app/bench_growing_view %d %d\n",

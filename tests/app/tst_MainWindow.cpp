@@ -422,7 +422,8 @@ void MainWindowTest::viewFollowsTheSelection()
 // Definitions arriving for the selected node are shown in a refresh per
 // batch, not one per definition, and the view ends as a fresh selection
 // shows the whole text: also when a brace opened in one batch closes in
-// the next.
+// the next; a first definition of many pieces, the first one ending in a
+// reference broken over two lines, keeps its scroll and selection.
 void MainWindowTest::furtherDefinitionForTheSelectedNodeIsShown()
 {
     constexpr int Batch = 200;
@@ -431,9 +432,12 @@ void MainWindowTest::furtherDefinitionForTheSelectedNodeIsShown()
     QByteArray batch;
     for (int i = 0; i < Batch; ++i)
         batch += definition("line {" + QByteArray::number(i) + "}");
+    QByteArray first = "first {one}";
+    while (first.size() < 4 * DefinitionFill::FirstPieceChars)
+        first += "\r\nsee {{" + QByteArray(200, 'a') + "\r\n  b}}";
     ScriptedDictServer server;
     QVERIFY(server.Listen());
-    ScriptDefineReply(server, "150 203 definitions retrieved\r\n" + definition("first {one}"));
+    ScriptDefineReply(server, "150 203 definitions retrieved\r\n" + definition(first));
     server.Hold([&] { return stage >= 1; })
         .Send(batch)
         .Hold([&] { return stage >= 2; })
@@ -449,24 +453,32 @@ void MainWindowTest::furtherDefinitionForTheSelectedNodeIsShown()
     QVERIFY(WaitUntil(
         [&] { return session.Databases() == 1 && !connection->GetDefinitions(session.Database(0)).empty(); }));
     w.Tree().SelectItem(session.Database(0));
-    QCOMPARE(view->toPlainText(), QString("first one\n"));
     const auto showsAll = [&] {
         const std::string stored = connection->GetDefinitions(session.Database(0));
         return view->toPlainText() == RenderDefinitions(QString::fromStdString(stored)).text;
     };
+    QVERIFY(WaitUntil(showsAll));
+    QVERIFY(view->find("see", QTextDocument::FindBackward));
+    const QTextCursor selected = view->textCursor();
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum() / 2);
+    const int scrolled = view->verticalScrollBar()->value();
     for (const int definitions : {1 + Batch, 2 + Batch, 3 + Batch}) {
         const int refreshes = w.ViewRefreshCount();
         ++stage;
         QVERIFY(WaitUntil([&] { return view->toPlainText().count(QChar(u'\t')) == definitions - 1 && showsAll(); }));
         QCOMPARE(w.ViewRefreshCount(), refreshes + 1);
+        // The last brace opened closes in the last stage: all is rendered anew.
+        QVERIFY(definitions == 3 + Batch
+                || (view->verticalScrollBar()->value() == scrolled && view->textCursor() == selected));
     }
     QVERIFY(session.Idle());
     const QStringList grown = FormattedRuns(*view);
-    // "one", the batch's links, then "brace", the rule's tab and "closes"
-    // as one link across the separator.
-    QCOMPARE(grown.size(), 1 + Batch + 3);
+    // "one", the first definition's in two lines each, the batch's, then
+    // "brace", the rule's tab and "closes" as one link across the separator.
+    QCOMPARE(grown.size(), 1 + 2 * first.count("{{") + Batch + 3);
     w.Tree().SelectItem(session.root);
     w.Tree().SelectItem(session.Database(0));
+    QVERIFY(WaitUntil(showsAll));
     QCOMPARE(FormattedRuns(*view), grown);
     QCOMPARE(grown.back(), QString("closes"));
 }
@@ -536,21 +548,25 @@ void MainWindowTest::largeNodeFillsInPiecesUntilAnotherSelection()
 }
 
 // Finding goes through links, plain text and rules alike, both ways, says
-// when it goes round, and searches a newly selected node's text.
+// when it goes round, and searches a newly selected node's text from the
+// top of the screen, highlighting only what is on screen of a long line.
 void MainWindowTest::findStepsThroughTheMatchesBothWaysAndWraps()
 {
+    const QByteArray lines = QByteArray("apple\r\n").repeated(100);
+    const QByteArray longLine = QByteArray("ripe plum ").repeated(10000);
     ScriptedDictServer server;
     QVERIFY(server.Listen());
     ScriptDefineReply(server,
-                      "150 3 definitions retrieved\r\n151 \"x\" wn \"WordNet\"\r\nan {Apple} a day\r\n.\r\n"
+                      "150 4 definitions retrieved\r\n151 \"x\" wn \"WordNet\"\r\nan {Apple} a day\r\n.\r\n"
                       "151 \"x\" wn \"WordNet\"\r\n{{apple pie}} and APPLE\r\n.\r\n"
-                      "151 \"x\" gcide \"Gcide\"\r\ncrab apple\r\n.\r\n250 ok\r\n");
+                      "151 \"x\" gcide \"Gcide\"\r\ncrab apple\r\n.\r\n151 \"x\" foldoc \"Foldoc\"\r\n"
+                          + lines + longLine + "\r\n.\r\n250 ok\r\n");
     Session session(server);
-    QVERIFY(session.connected && session.Answered("x", 2));
+    QVERIFY(session.connected && session.Answered("x", 3));
     MainWindow& w = *session.window;
     RichTextView* view = w.DefinitionView();
     QLineEdit* field = w.Find()->Field();
-    w.Tree().SelectItem(session.Database(1));
+    w.Tree().SelectItem(session.Database(2));
     QCOMPARE(view->toPlainText(), QString("an Apple a day\n\t\napple pie and APPLE\n"));
     QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
     QTest::keyClicks(field, "apple");
@@ -579,7 +595,7 @@ void MainWindowTest::findStepsThroughTheMatchesBothWaysAndWraps()
     }
     QCOMPARE(w.CurrentWord(), QString("x"));
     const QColor base = field->palette().color(QPalette::Base);
-    w.Tree().SelectItem(session.Database(0));
+    w.Tree().SelectItem(session.Database(1));
     QTRY_COMPARE(view->textCursor().selectionStart(), 5);
     QCOMPARE(view->textCursor().selectedText(), QString("apple"));
     QTest::keyClick(field, Qt::Key_X);
@@ -587,6 +603,30 @@ void MainWindowTest::findStepsThroughTheMatchesBothWaysAndWraps()
     QVERIFY(!view->textCursor().hasSelection());
     QVERIFY(field->palette().color(QPalette::Base) != base);
     QCOMPARE(view->extraSelections().size(), 0);
+
+    w.Tree().SelectItem(session.Database(0));
+    QVERIFY(WaitUntil([&] { return view->toPlainText().endsWith(" \n"); }));
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum() / 2);
+    const int top = view->cursorForPosition(QPoint(0, 0)).block().position();
+    QVERIFY(top > 0);
+    field->selectAll();
+    QTest::keyClicks(field, "apple");
+    QCOMPARE(view->textCursor().selectionStart(), top);
+    QCOMPARE(w.Find()->Status()->text(), QString());
+    field->selectAll();
+    QTest::keyClicks(field, "pe");
+    QCOMPARE(view->textCursor().block().length(), longLine.size() + 1);
+    for (const int along : {0, 1, 2}) {
+        view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum() * along / 2);
+        QCoreApplication::processEvents();
+        const auto highlights = view->extraSelections();
+        QVERIFY(!highlights.isEmpty() && highlights.size() < 100);
+        const int y = view->cursorRect().center().y();
+        for (const auto& highlight : highlights)
+            QVERIFY(highlight.cursor.selectionEnd() > view->cursorForPosition(QPoint(0, y)).position()
+                    && highlight.cursor.selectionStart()
+                        <= view->cursorForPosition(QPoint(view->width(), y)).position());
+    }
 }
 
 // The view's context menu, or Ctrl+Enter for the selection, looks a text
@@ -700,17 +740,19 @@ void MainWindowTest::escapeEndsWithoutSavingExitAndCloseSave()
     {
         Session session(m_server);
         MainWindow& w = *session.window;
-        // Escape in the find field closes the field alone, as Ctrl+F does.
+        // Escape in the find field closes the field alone, as Ctrl+F does,
+        // and the focus goes back where it was.
         w.DefinitionView()->SetPlainText("some text");
         w.DefinitionView()->selectAll();
-        for (const auto& [key, modifiers] :
-             {std::pair{Qt::Key_F, Qt::ControlModifier}, {Qt::Key_Escape, Qt::NoModifier}}) {
-            QTest::keyClick(w.DefinitionView(), Qt::Key_F, Qt::ControlModifier);
+        for (const auto& [key, from] :
+             {std::pair<Qt::Key, QWidget*>{Qt::Key_F, w.DefinitionView()}, {Qt::Key_Escape, w.WordBox()}}) {
+            from->setFocus();
+            QTest::keyClick(from, Qt::Key_F, Qt::ControlModifier);
             QCOMPARE(w.Find()->Field()->text(), QString("some text"));
             QCOMPARE(w.focusWidget(), w.Find()->Field());
-            QTest::keyClick(w.Find()->Field(), key, modifiers);
+            QTest::keyClick(w.Find()->Field(), key, key == Qt::Key_F ? Qt::ControlModifier : Qt::NoModifier);
             QVERIFY(w.isVisible() && !w.Find()->isVisible());
-            QCOMPARE(w.focusWidget(), w.DefinitionView());
+            QCOMPARE(w.focusWidget(), from);
         }
         QTest::keyClick(w.DefinitionView(), Qt::Key_Escape);
         QVERIFY(!session.window->isVisible());
