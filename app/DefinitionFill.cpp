@@ -66,16 +66,19 @@ void DefinitionFill::Start(const std::string& stored)
 
 void DefinitionFill::Grow()
 {
-    // A brace left open may pair with one that came: what was rendered
-    // stands while its braces pair as they did, else all is rendered anew.
+    // A brace left open may pair with one that came. What was rendered
+    // stands either way, so that the reader's place and selection do: the
+    // rest pairs with it where its braces pair as they did, else on its own.
     if (m_pPairs) {
-        BracePairs grown = PairBraces(std::string_view(*m_pStored).substr(m_nPairsFrom));
+        const std::string_view stored = *m_pStored;
+        BracePairs grown = PairBraces(stored.substr(m_nPairsFrom));
         const auto& was = m_pPairs->braces;
         const bool kept = std::equal(was.begin(), was.begin() + m_nBrace, grown.braces.begin())
             && ((was[m_nBrace] ^ grown.braces[m_nBrace]) & BracePairs::LinkedBefore) == 0;
         if (!kept) {
-            Start(*m_pStored);
-            return;
+            grown = PairBraces(stored.substr(m_nRendered));
+            m_nPairsFrom = m_nRendered;
+            m_nBrace = 0;
         }
         *m_pPairs = std::move(grown);
     }

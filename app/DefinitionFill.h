@@ -18,8 +18,8 @@ class RichTextView;
 // one rendering of the whole text gives, so the view ends holding exactly
 // that. Where a brace stays open, the braces of all the rest are paired
 // once, and with that the pieces go on, cut at any line end. A text that
-// grows only grows in the view, unless a brace left open in what was
-// rendered pairs with one that came.
+// grows only grows in the view: a brace left open in what was rendered
+// stays as it was shown, though it would pair with one that came.
 class DefinitionFill {
 public:
     // Rendered characters of the first piece: more than a screenful.
