@@ -34,6 +34,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <map>
 #include <memory>
@@ -150,7 +151,7 @@ private slots:
     void historyFollowsTheWorkedSequence();
     void emptySearchSendsTheEmptyWordAndNeverEntersTheHistory();
     void backAndForwardsSetTheWordBoxSearchLeavesIt();
-    void enterInTheWordBoxSearches();
+    void enterInTheWordBoxSearchesWithTheListOpenOrNot();
     void longDescriptionIsShownWholeAndScrollsSideways();
     void linkAfterBackKeepsTheForwardList();
     void linkBrokenOverAnIndentedLineSearchesTheJoinedWords();
@@ -283,15 +284,50 @@ void MainWindowTest::backAndForwardsSetTheWordBoxSearchLeavesIt()
     QVERIFY(WaitUntil([&] { return LastDefine(m_server) == "DEFINE * \"  Second word \""; }));
 }
 
-void MainWindowTest::enterInTheWordBoxSearches()
+// Typed at the window, as a user types: with the list of earlier words
+// open the keys go to the list first.
+void MainWindowTest::enterInTheWordBoxSearchesWithTheListOpenOrNot()
 {
     Session session(m_server);
     QVERIFY(session.connected);
-    session.window->WordBox()->setFocus();
-    QTest::keyClicks(session.window->WordBox(), "apple");
-    QTest::keyClick(session.window->WordBox(), Qt::Key_Return);
-    QVERIFY(WaitUntil([&] { return session.Databases() == 2; }));
-    QCOMPARE(session.window->CurrentWord(), QString("apple"));
+    MainWindow& w = *session.window;
+    QWindow* window = w.windowHandle();
+    const auto type = [&](const QString& keys) {
+        for (const QChar key : keys)
+            QTest::keyClick(window, key.toLatin1());
+    };
+    const auto sent = [&](const QString& word) {
+        return m_server.ReceivedLines(m_server.ConnectionCount() - 1).count("DEFINE * \"" + word + "\"");
+    };
+    w.WordBox()->setFocus();
+    for (const char* word : {"house", "dwelling"}) {
+        type(word);
+        QTest::keyClick(window, Qt::Key_Return);
+        QVERIFY(WaitUntil([&] { return sent(word) == 1; }));
+        w.WordBox()->clear();
+    }
+    QAbstractItemView* list = w.WordBox()->completer()->popup();
+    type("house");
+    QVERIFY(list->isVisible());
+    QTest::keyClick(window, Qt::Key_Return);
+    QVERIFY(WaitUntil([&] { return sent("house") == 2; }));
+    w.WordBox()->clear();
+    type("dw");
+    QVERIFY(list->isVisible());
+    QTest::keyClick(window, Qt::Key_Down);
+    QTest::keyClick(window, Qt::Key_Enter, Qt::KeypadModifier);
+    QVERIFY(WaitUntil([&] { return sent("dwelling") == 2; }));
+    QCOMPARE(w.WordBox()->text(), QString("dwelling"));
+    QCOMPARE(ToList(w.BackHistory()), (Words{"house", "dwelling", "house"}));
+    // Ctrl+F closes the list: what is typed next is all the find field's.
+    w.DefinitionView()->SetPlainText("a roof");
+    w.WordBox()->clear();
+    type("ho");
+    QVERIFY(list->isVisible());
+    QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier);
+    type("roof");
+    QCOMPARE(w.WordBox()->text(), QString("ho"));
+    QCOMPARE(w.Find()->Field()->text(), QString("roof"));
 }
 
 void MainWindowTest::longDescriptionIsShownWholeAndScrollsSideways()
@@ -669,9 +705,9 @@ void MainWindowTest::wordBoxOffersThisRunsWordsAndTheViewZoomsInSteps()
     for (int row = 0; completer->setCurrentRow(row); ++row)
         offered << completer->currentCompletion();
     QCOMPARE(offered, QStringList({"apple", "Apricot"}));
-    // Chosen, a word is not searched until Enter.
-    for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return})
-        QTest::keyClick(completer->popup(), key);
+    // Clicked, a word is not searched until Enter.
+    QAbstractItemView* list = completer->popup();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
     QCOMPARE(w.WordBox()->text(), QString("Apricot"));
     QCOMPARE(w.CurrentWord(), QString());
     QTest::keyClick(w.WordBox(), Qt::Key_Return);
