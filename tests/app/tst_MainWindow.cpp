@@ -10,6 +10,7 @@
 #include "HelpRequest.h"
 #include "LayoutFaults.h"
 #include "MainWindow.h"
+#include "MessageBox.h"
 #include "RenderDefinitions.h"
 #include "RichTextView.h"
 #include "ScriptedDictServer.h"
@@ -19,6 +20,7 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QCompleter>
 #include <QFile>
 #include <QGroupBox>
@@ -152,6 +154,8 @@ private slots:
     void emptySearchSendsTheEmptyWordAndNeverEntersTheHistory();
     void backAndForwardsSetTheWordBoxSearchLeavesIt();
     void enterInTheWordBoxSearchesWithTheListOpenOrNot();
+    void wordsFromOutsideAreLookedUpOrRefused_data();
+    void wordsFromOutsideAreLookedUpOrRefused();
     void longDescriptionIsShownWholeAndScrollsSideways();
     void linkAfterBackKeepsTheForwardList();
     void linkBrokenOverAnIndentedLineSearchesTheJoinedWords();
@@ -328,6 +332,66 @@ void MainWindowTest::enterInTheWordBoxSearchesWithTheListOpenOrNot()
     type("roof");
     QCOMPARE(w.WordBox()->text(), QString("ho"));
     QCOMPARE(w.Find()->Field()->text(), QString("roof"));
+}
+
+void MainWindowTest::wordsFromOutsideAreLookedUpOrRefused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("searched");  // empty: nothing is sent
+    QTest::addColumn<QString>("message");
+    const QString link = "The link \u201C%1\u201D holds no word to look up|Information";
+    const QString tooLong = QString(1100, u'a');
+    QTest::newRow("word") << QStringList{"apple"} << "apple"
+                          << "";
+    QTest::newRow("words") << QStringList{"ice", "cream"} << "ice cream"
+                           << "";
+    QTest::newRow("dash after --") << QStringList{"--", "-ish"} << "-ish"
+                                   << "";
+    QTest::newRow("nothing") << QStringList{""} << ""
+                             << "";
+    QTest::newRow("link") << QStringList{"dict://dict.example:2628/d:caf%C3%A9%3Aau%20lait:wn:1"} << "caf\u00E9:au lait"
+                          << "";
+    QTest::newRow("m: link") << QStringList{"dict://dict.example/m:apple"} << ""
+                             << link.arg("dict://dict.example/m:apple");
+    QTest::newRow("no word") << QStringList{"DICT://dict.example/d:"} << "" << link.arg("DICT://dict.example/d:");
+    QTest::newRow("no path") << QStringList{"dict:apple"} << "" << link.arg("dict:apple");
+    QTest::newRow("too long") << QStringList{tooLong} << ""
+                              << "\u201C" + tooLong.left(80) + "\u2026\u201D is too long to look up|Information";
+    QTest::newRow("control") << QStringList{"a\tb"} << ""
+                             << "\u201Ca\tb\u201D holds a control character and cannot be looked up|Information";
+    QTest::newRow("selection") << QStringList{"--selection"} << "two words"
+                               << "";
+}
+
+// As a start's arguments reach the window, the word held until the
+// server is ready.
+void MainWindowTest::wordsFromOutsideAreLookedUpOrRefused()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, searched);
+    QFETCH(QString, message);
+    QStringList messages;
+    SetMessageBoxObserver([&](const MessageBoxRecord& record) {
+        messages << QString::fromStdString(record.text + "|" + record.caption);
+    });
+    QGuiApplication::clipboard()->setText("  two\n\twords ");
+    const int connections = m_server.ConnectionCount();
+    MainWindow w;
+    w.show();
+    ConnectionRegistry::Instance().AddServer("127.0.0.1", m_server.Port());
+    ClientApp::LookUpArguments(w, arguments);
+    QCOMPARE(w.WordBox()->text(), searched);
+    QCOMPARE(w.CurrentWord(), searched);
+    QCOMPARE(messages, message.isEmpty() ? QStringList() : QStringList{message});
+    const HTREEITEM root = w.Tree().GetRootItem(0);
+    QVERIFY(WaitUntil([&] {
+        return m_server.ConnectionCount() > connections
+            && m_server.ReceivedLines(m_server.ConnectionCount() - 1).contains("SHOW DB")
+            && w.Tree().GetItemImage(root) == 1 && LastDefine(m_server).isEmpty() == searched.isEmpty();
+    }));
+    QCOMPARE(LastDefine(m_server), searched.isEmpty() ? "" : "DEFINE * \"" + searched + "\"");
+    ConnectionRegistry::Instance().RemoveAllServers();
+    SetMessageBoxObserver(nullptr);
 }
 
 void MainWindowTest::longDescriptionIsShownWholeAndScrollsSideways()
