@@ -17,13 +17,13 @@
 
 #include <cstdio>
 
-bool ClientApp::InitInstance(const QStringList& arguments)
+bool ClientApp::InitInstance(const QStringList& arguments, const QByteArray& startupId)
 {
     QCoreApplication::setApplicationName("Quorlex");
     QGuiApplication::setDesktopFileName("org.tallowmere.Quorlex");
     // Before the main window loads the servers and opens their transcripts.
     SingleInstance instance;
-    if (!instance.Claim(arguments))
+    if (!instance.Claim(arguments, startupId))
         return false;
     SetHelpHandler(&ClientApp::OnHelp);
     MainWindow window;

@@ -18,6 +18,9 @@ int main(int argc, char** argv)
         std::fputs(qPrintable(early.WantsHelp() ? CommandLine::Usage() : CommandLine::Version()), stdout);
         return 0;
     }
+    // Qt on X11 takes the launch's id out of the environment as it opens
+    // the display; the running instance may need it to take the focus.
+    const QByteArray startupId = qgetenv("DESKTOP_STARTUP_ID");
     const auto application = OpenDisplayApplication(argc, argv);
     const CommandLine commandLine(QCoreApplication::arguments());
     if (!commandLine.Error().isEmpty()) {
@@ -26,6 +29,6 @@ int main(int argc, char** argv)
         return 2;
     }
     ClientApp app;
-    app.InitInstance(QCoreApplication::arguments().mid(1));
+    app.InitInstance(QCoreApplication::arguments().mid(1), startupId);
     return 0;
 }

@@ -1,4 +1,5 @@
 #include "SingleInstance.h"
+#include "X11Activation.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -37,23 +38,24 @@ QString InstanceName()
 }
 
 // The window on top, and any minimised window it belongs to.
-void Activate(QWidget* window)
+void Activate(QWidget* window, const QByteArray& startupId)
 {
     for (QWidget* shown = window; shown; shown = shown->parentWidget())
         if (shown->isMinimized())
             shown->showNormal();
     window->raise();
     window->activateWindow();
+    ActivateForLaunch(window, startupId);
 }
 }  // namespace
 
 SingleInstance::SingleInstance() : m_strName(InstanceName()), m_lock(m_strName + QStringLiteral(".lock")) {}
 
-bool SingleInstance::Claim(const QStringList& arguments)
+bool SingleInstance::Claim(const QStringList& arguments, const QByteArray& startupId)
 {
-    // The token and each argument, each ended by a NUL, which no argument
-    // and no environment value can hold.
-    QByteArray message = qgetenv(ActivationVariable) + '\0';
+    // The token, the startup id and each argument, each ended by a NUL,
+    // which no argument and no environment value can hold.
+    QByteArray message = qgetenv(ActivationVariable) + '\0' + startupId + '\0';
     for (const QString& argument : arguments)
         message += argument.toUtf8() + '\0';
     // A lock whose holder was killed is taken over by tryLock itself.
@@ -135,9 +137,9 @@ void SingleInstance::OnMessage(const QByteArray& message)
     QWidget* window = QApplication::activeModalWidget();
     if (!window)
         return;
-    Activate(window);
+    Activate(window, fields.value(1));
     QStringList arguments;
-    for (qsizetype i = 1; i < fields.size(); ++i)
+    for (qsizetype i = 2; i < fields.size(); ++i)
         arguments << QString::fromUtf8(fields[i]);
     if (m_onArguments)
         m_onArguments(arguments);

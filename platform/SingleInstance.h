@@ -10,8 +10,8 @@
 // One running program per user and display. The first start holds a lock
 // file and listens on a local socket beside it, both in the user's runtime
 // folder; a later start connects there and sends its arguments with its
-// activation token, which makes the first raise and activate its window
-// and take the arguments, and goes no further.
+// activation token and its X11 startup id, which makes the first raise and
+// activate its window and take the arguments, and goes no further.
 class SingleInstance {
 public:
     SingleInstance();
@@ -19,8 +19,9 @@ public:
     SingleInstance& operator=(const SingleInstance&) = delete;
 
     // True for the first start, which answers later starts from now on;
-    // false when a running instance took over the arguments.
-    bool Claim(const QStringList& arguments = {});
+    // false when a running instance took over the arguments. The startup
+    // id is the one this start was launched with.
+    bool Claim(const QStringList& arguments = {}, const QByteArray& startupId = {});
     // What a later start passes on, once the window is raised.
     void SetArgumentsHandler(std::function<void(const QStringList&)> handler);
 

@@ -103,11 +103,13 @@ void ClientAppTest::secondStartRaisesTheFirstAndHandsOverItsWordAndToken()
         QCOMPARE(ReadFileBytes(RegStore::FilePath()), store);
         QCOMPARE(server.ConnectionCount(), 1);
 
-        // A word, and the token a Wayland compositor would ask back.
+        // A word, the token a Wayland compositor would ask back and the id
+        // of an X11 launch, which the window then carries.
         other.activateWindow();
         QVERIFY(WaitUntil([&] { return other.isActiveWindow(); }));
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_ACTIVATION_TOKEN", "token-7");
+        environment.insert("DESKTOP_STARTUP_ID", "menu \"1\"_TIME42");
         second.setProcessEnvironment(environment);
         second.start(QUORLEX_PROGRAM, {"--", "-ish"});
         QVERIFY(Finished(second));
@@ -116,6 +118,12 @@ void ClientAppTest::secondStartRaisesTheFirstAndHandsOverItsWordAndToken()
         QCOMPARE(window.WordBox()->text(), QString("-ish"));
         QCOMPARE(qgetenv("XDG_ACTIVATION_TOKEN"), QByteArray("token-7"));
         QVERIFY(window.isActiveWindow());
+        if (QGuiApplication::platformName() == u"xcb") {
+            QProcess xprop;
+            xprop.start("xprop", {"-id", QString::number(window.winId()), "_NET_STARTUP_ID"});
+            QVERIFY(Finished(xprop));
+            QCOMPARE(xprop.readAllStandardOutput(), "_NET_STARTUP_ID(UTF8_STRING) = \"menu \\\"1\\\"_TIME42\"\n");
+        }
     });
 }
 
