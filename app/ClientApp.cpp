@@ -1,7 +1,9 @@
 #include "ClientApp.h"
 
+#include "CommandLine.h"
 #include "ConnectionRegistry.h"
 #include "DesktopUrl.h"
+#include "GivenWord.h"
 #include "HelpRequest.h"
 #include "MainWindow.h"
 #include "SessionEnd.h"
@@ -11,19 +13,24 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QTimer>
 
 #include <cstdio>
 
-bool ClientApp::InitInstance()
+bool ClientApp::InitInstance(const QStringList& arguments, const QByteArray& startupId)
 {
     QCoreApplication::setApplicationName("Quorlex");
     QGuiApplication::setDesktopFileName("org.tallowmere.Quorlex");
     // Before the main window loads the servers and opens their transcripts.
     SingleInstance instance;
-    if (!instance.Claim())
+    if (!instance.Claim(arguments, startupId))
         return false;
     SetHelpHandler(&ClientApp::OnHelp);
     MainWindow window;
+    instance.SetArgumentsHandler([&window](const QStringList& handed) { LookUpArguments(window, handed); });
+    // Once the window shows: a message box then stands over it.
+    if (!arguments.isEmpty())
+        QTimer::singleShot(0, &window, [&window, &arguments] { LookUpArguments(window, arguments); });
     // The session's end saves as closing the window does, but no box may
     // hold up the session manager.
     const SessionEnd sessionEnd([] {
@@ -32,6 +39,15 @@ bool ClientApp::InitInstance()
     });
     window.exec();
     return false;
+}
+
+void ClientApp::LookUpArguments(MainWindow& window, const QStringList& arguments)
+{
+    const CommandLine commandLine(QStringList(QCoreApplication::applicationFilePath()) + arguments);
+    if (commandLine.WantsSelection())
+        window.LookUpDesktopSelection();
+    else
+        window.LookUpGiven(WordOfArguments(commandLine.Words()));
 }
 
 QUrl ClientApp::HelpUrl()

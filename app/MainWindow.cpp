@@ -6,12 +6,14 @@
 #include "DialogUnits.h"
 #include "DictConnection.h"
 #include "FindBar.h"
-#include "FormatDefineCommand.h"
+#include "GivenWord.h"
 #include "HelpRequest.h"
+#include "MessageBox.h"
 #include "RichTextView.h"
 #include "ViewZoom.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -21,6 +23,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
 #include <QTreeWidget>
 
 namespace {
@@ -54,16 +57,17 @@ std::string Narrow(const QString& text)
 // A look-up that could not go out whole is not offered.
 bool CanLookUp(const QString& word)
 {
-    return !word.isEmpty() && DictConnection::FitsCommandLine(FormatDefineCommand(Narrow(word)));
+    return !word.isEmpty() && LookUpRefusal(word).isEmpty();
 }
 
-QString LookUpLabel(QString word)
+QString LookUpLabel(const QString& word)
 {
-    constexpr qsizetype Shown = 40;
-    if (word.size() > Shown)
-        word = word.left(word.at(Shown - 1).isHighSurrogate() ? Shown - 1 : Shown) + u'\u2026';
-    return QString("&Look Up \u201C%1\u201D").arg(word.replace(u'&', "&&"));
+    return QString("&Look Up \u201C%1\u201D").arg(Abridged(word, 40).replace(u'&', "&&"));
 }
+
+// On Wayland the compositor offers the selection to the focused window
+// alone; a window never given the focus reads what it can after this.
+constexpr int SelectionFocusWaitMs = 1000;
 
 }  // namespace
 
@@ -347,6 +351,45 @@ void MainWindow::LookUpSelection()
     const QString word = m_definitionView->textCursor().selectedText().simplified();
     if (CanLookUp(word))
         FollowWord(word);
+}
+
+void MainWindow::LookUpGiven(const GivenWord& given)
+{
+    if (!given.refusal.isEmpty()) {
+        ShowMessageBox(this, Narrow(given.refusal), "Information", MessageIcon::Information);
+        return;
+    }
+    if (given.word.isEmpty())
+        return;
+    m_editWord->setText(given.word);
+    OnSearch();
+}
+
+void MainWindow::LookUpDesktopSelection()
+{
+    m_bSelectionAwaited = true;
+    if (QGuiApplication::platformName() == u"wayland" && !isActiveWindow()) {
+        QTimer::singleShot(SelectionFocusWaitMs, this, &MainWindow::ReadAwaitedSelection);
+        return;
+    }
+    ReadAwaitedSelection();
+}
+
+void MainWindow::ReadAwaitedSelection()
+{
+    if (!m_bSelectionAwaited)
+        return;
+    m_bSelectionAwaited = false;
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    const QString selected = clipboard->supportsSelection() ? clipboard->text(QClipboard::Selection).simplified() : "";
+    LookUpGiven(WordOfText(selected.isEmpty() ? clipboard->text(QClipboard::Clipboard).simplified() : selected));
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        ReadAwaitedSelection();
+    QDialog::changeEvent(event);
 }
 
 // ---- Menu and closing ----

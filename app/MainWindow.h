@@ -13,6 +13,7 @@
 #include <vector>
 
 class FindBar;
+struct GivenWord;
 class QLineEdit;
 class QMenuBar;
 class QPushButton;
@@ -37,6 +38,13 @@ public:
     void OnMenuServers();
     void OnMenuHelp();
     void OnMenuAbout();
+    // A word from outside the window (the command line, a later start, a
+    // dict: link) looked up as if typed and Entered, or the reason it is
+    // not said in a message box.
+    void LookUpGiven(const GivenWord& given);
+    // The desktop's selection, or the clipboard's text when nothing is
+    // selected, its blanks and line breaks made single spaces.
+    void LookUpDesktopSelection();
 
     // For tests: the widgets and the history as they stand.
     QLineEdit* WordBox() const { return m_editWord; }
@@ -56,6 +64,7 @@ public:
     int ViewPieceCount() const { return m_pFill->PieceCount(); }
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -76,6 +85,7 @@ private:
     void RefreshGrownSelection();
     bool IsForwardsMnemonic(QEvent* event) const;
     QPushButton* HistoryButtonOf(QEvent* event) const;
+    void ReadAwaitedSelection();
 
     QIcon m_hIcon;
     QTreeWidget* m_treeWidget = nullptr;
@@ -100,4 +110,6 @@ private:
     QPushButton* m_backButton = nullptr;
     QPushButton* m_forwardsButton = nullptr;
     int m_nMenuHeight = 0;
+    // The selection is read once the window has the focus.
+    bool m_bSelectionAwaited = false;
 };

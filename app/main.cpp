@@ -1,12 +1,34 @@
 #include "ClientApp.h"
+#include "CommandLine.h"
 #include "DisplayApplication.h"
 
 #include <QApplication>
 
+#include <cstdio>
+
 int main(int argc, char** argv)
 {
+    // Neither needs a display, asks the running instance anything or
+    // touches a file.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine early(arguments);
+    if (early.WantsHelp() || early.WantsVersion()) {
+        std::fputs(qPrintable(early.WantsHelp() ? CommandLine::Usage() : CommandLine::Version()), stdout);
+        return 0;
+    }
+    // Qt on X11 takes the launch's id out of the environment as it opens
+    // the display; the running instance may need it to take the focus.
+    const QByteArray startupId = qgetenv("DESKTOP_STARTUP_ID");
     const auto application = OpenDisplayApplication(argc, argv);
+    const CommandLine commandLine(QCoreApplication::arguments());
+    if (!commandLine.Error().isEmpty()) {
+        std::fprintf(stderr, "quorlex: %s\nTry 'quorlex --help' for more information.\n",
+                     qPrintable(commandLine.Error()));
+        return 2;
+    }
     ClientApp app;
-    app.InitInstance();
+    app.InitInstance(QCoreApplication::arguments().mid(1), startupId);
     return 0;
 }

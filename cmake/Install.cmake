@@ -53,6 +53,8 @@ add_custom_target(quorlex_packaging ALL DEPENDS ${generated}/quorlex.1.gz ${gene
 
 if(TARGET quorlex)
   install(TARGETS quorlex RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # quorlex --version says the package's version.
+  target_compile_definitions(app PRIVATE QUORLEX_PACKAGE_VERSION="${QUORLEX_UPSTREAM_VERSION}-${QUORLEX_DEBIAN_REVISION}")
 endif()
 
 set(hicolor ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor)
@@ -98,4 +100,6 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 # the opener of the guide in the browser.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "dictd")
+# Native on Wayland sessions, where the window can be given the focus.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 include(CPack)

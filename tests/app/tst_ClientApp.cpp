@@ -61,11 +61,11 @@ class ClientAppTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void secondStartRaisesTheFirstAndTouchesNothing();
+    void secondStartRaisesTheFirstAndHandsOverItsWordAndToken();
     void sessionEndSavesTheServerList_data();
     void sessionEndSavesTheServerList();
-    void noDisplayEndsWithOneLine_data();
-    void noDisplayEndsWithOneLine();
+    void startsWithoutWindow_data();
+    void startsWithoutWindow();
 
 private:
     QTemporaryDir m_home;
@@ -78,7 +78,7 @@ void ClientAppTest::initTestCase()
         qputenv(variable, m_home.path().toUtf8());
 }
 
-void ClientAppTest::secondStartRaisesTheFirstAndTouchesNothing()
+void ClientAppTest::secondStartRaisesTheFirstAndHandsOverItsWordAndToken()
 {
     ScriptedDictServer server;
     QVERIFY(server.Listen());
@@ -102,6 +102,28 @@ void ClientAppTest::secondStartRaisesTheFirstAndTouchesNothing()
         QCOMPARE(ReadFileBytes("127.0.0.1.log"), transcript);
         QCOMPARE(ReadFileBytes(RegStore::FilePath()), store);
         QCOMPARE(server.ConnectionCount(), 1);
+
+        // A word, the token a Wayland compositor would ask back and the id
+        // of an X11 launch, which the window then carries.
+        other.activateWindow();
+        QVERIFY(WaitUntil([&] { return other.isActiveWindow(); }));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_ACTIVATION_TOKEN", "token-7");
+        environment.insert("DESKTOP_STARTUP_ID", "menu \"1\"_TIME42");
+        second.setProcessEnvironment(environment);
+        second.start(QUORLEX_PROGRAM, {"--", "-ish"});
+        QVERIFY(Finished(second));
+        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(WaitUntil([&] { return server.ReceivedLines().contains("DEFINE * \"-ish\""); }));
+        QCOMPARE(window.WordBox()->text(), QString("-ish"));
+        QCOMPARE(qgetenv("XDG_ACTIVATION_TOKEN"), QByteArray("token-7"));
+        QVERIFY(window.isActiveWindow());
+        if (QGuiApplication::platformName() == u"xcb") {
+            QProcess xprop;
+            xprop.start("xprop", {"-id", QString::number(window.winId()), "_NET_STARTUP_ID"});
+            QVERIFY(Finished(xprop));
+            QCOMPARE(xprop.readAllStandardOutput(), "_NET_STARTUP_ID(UTF8_STRING) = \"menu \\\"1\\\"_TIME42\"\n");
+        }
     });
 }
 
@@ -145,32 +167,44 @@ void ClientAppTest::sessionEndSavesTheServerList()
     QVERIFY(ReadFileBytes(RegStore::FilePath()).contains("\"127.0.0.9\"=dword:00000a44\n"));
 }
 
-void ClientAppTest::noDisplayEndsWithOneLine_data()
+void ClientAppTest::startsWithoutWindow_data()
 {
-    QTest::addColumn<QString>("display");
-    QTest::addColumn<QByteArray>("lastLine");
-    QTest::newRow("none named") << QString() << QByteArray("(no DISPLAY or WAYLAND_DISPLAY)");
-    QTest::newRow("none answers") << ":9999" << QByteArray("(DISPLAY=:9999)");
+    QTest::addColumn<QString>("display");  // "offscreen": the platform with no display
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("ending");  // of standard output with status 0, else of standard error
+    // clang-format off
+    QTest::newRow("no display named") << QString() << QStringList() << 1 << QByteArray("quorlex: cannot open a display (no DISPLAY or WAYLAND_DISPLAY)\n");
+    QTest::newRow("no display answers") << ":9999" << QStringList() << 1 << QByteArray("quorlex: cannot open a display (DISPLAY=:9999)\n");
+    QTest::newRow("help") << QString() << QStringList{"--help"} << 0 << QByteArray("The standard options of Qt, such as -platform, are accepted too.\n");
+    QTest::newRow("version") << QString() << QStringList{"-v"} << 0 << QByteArray("quorlex " QUORLEX_VERSION "-1\n");
+    QTest::newRow("unknown option") << "offscreen" << QStringList{"apple", "--bogus"} << 2 << QByteArray("quorlex: Unknown option 'bogus'.\nTry 'quorlex --help' for more information.\n");
+    // clang-format on
 }
 
-void ClientAppTest::noDisplayEndsWithOneLine()
+// Nothing else is written: no window, no running instance asked.
+void ClientAppTest::startsWithoutWindow()
 {
     QFETCH(QString, display);
-    QFETCH(QByteArray, lastLine);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QByteArray, ending);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* variable : {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY"})
         environment.remove(variable);
-    if (!display.isEmpty())
+    if (display == "offscreen")
+        environment.insert("QT_QPA_PLATFORM", display);
+    else if (!display.isEmpty())
         environment.insert("DISPLAY", display);
     QProcess program;
     program.setProcessEnvironment(environment);
-    program.start(QUORLEX_PROGRAM);
+    program.start(QUORLEX_PROGRAM, arguments);
     QVERIFY(Finished(program));
-    QCOMPARE(program.exitCode(), 1);
-    const QByteArray errors = program.readAllStandardError();
-    QVERIFY2(errors.endsWith("quorlex: cannot open a display " + lastLine + '\n'), errors.constData());
-    if (display.isEmpty())
-        QCOMPARE(errors.count('\n'), 1);
+    QCOMPARE(program.exitCode(), status);
+    const QByteArray output = status == 0 ? program.readAllStandardOutput() : program.readAllStandardError();
+    QVERIFY2(output.endsWith(ending), output.constData());
+    if (display.isEmpty() && arguments.isEmpty())
+        QCOMPARE(output.count('\n'), 1);
 }
 
 QTEST_MAIN(ClientAppTest)

@@ -10,6 +10,7 @@
 #include "HelpRequest.h"
 #include "LayoutFaults.h"
 #include "MainWindow.h"
+#include "MessageBox.h"
 #include "RenderDefinitions.h"
 #include "RichTextView.h"
 #include "ScriptedDictServer.h"
@@ -19,6 +20,7 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QCompleter>
 #include <QFile>
 #include <QGroupBox>
@@ -34,6 +36,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <map>
 #include <memory>
@@ -150,7 +153,9 @@ private slots:
     void historyFollowsTheWorkedSequence();
     void emptySearchSendsTheEmptyWordAndNeverEntersTheHistory();
     void backAndForwardsSetTheWordBoxSearchLeavesIt();
-    void enterInTheWordBoxSearches();
+    void enterInTheWordBoxSearchesWithTheListOpenOrNot();
+    void wordsFromOutsideAreLookedUpOrRefused_data();
+    void wordsFromOutsideAreLookedUpOrRefused();
     void longDescriptionIsShownWholeAndScrollsSideways();
     void linkAfterBackKeepsTheForwardList();
     void linkBrokenOverAnIndentedLineSearchesTheJoinedWords();
@@ -283,15 +288,99 @@ void MainWindowTest::backAndForwardsSetTheWordBoxSearchLeavesIt()
     QVERIFY(WaitUntil([&] { return LastDefine(m_server) == "DEFINE * \"  Second word \""; }));
 }
 
-void MainWindowTest::enterInTheWordBoxSearches()
+// Typed at the window, as a user types: with the list of earlier words
+// open the keys go to the list first.
+void MainWindowTest::enterInTheWordBoxSearchesWithTheListOpenOrNot()
 {
     Session session(m_server);
     QVERIFY(session.connected);
-    session.window->WordBox()->setFocus();
-    QTest::keyClicks(session.window->WordBox(), "apple");
-    QTest::keyClick(session.window->WordBox(), Qt::Key_Return);
-    QVERIFY(WaitUntil([&] { return session.Databases() == 2; }));
-    QCOMPARE(session.window->CurrentWord(), QString("apple"));
+    MainWindow& w = *session.window;
+    QWindow* window = w.windowHandle();
+    const auto type = [&](const QString& keys) {
+        for (const QChar key : keys)
+            QTest::keyClick(window, key.toLatin1());
+    };
+    const auto sent = [&](const QString& word) {
+        return m_server.ReceivedLines(m_server.ConnectionCount() - 1).count("DEFINE * \"" + word + "\"");
+    };
+    w.WordBox()->setFocus();
+    for (const char* word : {"house", "dwelling"}) {
+        type(word);
+        QTest::keyClick(window, Qt::Key_Return);
+        QVERIFY(WaitUntil([&] { return sent(word) == 1; }));
+        w.WordBox()->clear();
+    }
+    QAbstractItemView* list = w.WordBox()->completer()->popup();
+    type("house");
+    QVERIFY(list->isVisible());
+    QTest::keyClick(window, Qt::Key_Return);
+    QVERIFY(WaitUntil([&] { return sent("house") == 2; }));
+    w.WordBox()->clear();
+    type("dw");
+    QVERIFY(list->isVisible());
+    QTest::keyClick(window, Qt::Key_Down);
+    QTest::keyClick(window, Qt::Key_Enter, Qt::KeypadModifier);
+    QVERIFY(WaitUntil([&] { return sent("dwelling") == 2; }));
+    QCOMPARE(w.WordBox()->text(), QString("dwelling"));
+    // Ctrl+F closes the list: what is typed next is all the find field's.
+    w.DefinitionView()->SetPlainText("a roof");
+    w.WordBox()->clear();
+    type("ho");
+    QVERIFY(list->isVisible());
+    QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier);
+    type("roof");
+    QCOMPARE(w.WordBox()->text(), QString("ho"));
+    QCOMPARE(w.Find()->Field()->text(), QString("roof"));
+}
+
+void MainWindowTest::wordsFromOutsideAreLookedUpOrRefused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("searched");  // empty: nothing is sent
+    QTest::addColumn<QString>("message");
+    const QString link = "The link \u201C%1\u201D holds no word to look up";
+    const QString tooLong(1100, u'a');
+    // clang-format off
+    QTest::newRow("word") << QStringList{"apple"} << "apple" << "";
+    QTest::newRow("words") << QStringList{"ice", "cream"} << "ice cream" << "";
+    QTest::newRow("link") << QStringList{"dict://h:2628/d:caf%C3%A9%3Aau%20lait:wn:1"} << "caf\u00E9:au lait" << "";
+    QTest::newRow("m: link") << QStringList{"dict://h/m:apple"} << "" << link.arg("dict://h/m:apple");
+    QTest::newRow("no word") << QStringList{"DICT://h/d:"} << "" << link.arg("DICT://h/d:");
+    QTest::newRow("too long") << QStringList{tooLong} << "" << "\u201C" + tooLong.left(80) + "\u2026\u201D is too long to look up";
+    QTest::newRow("control") << QStringList{"a\tb"} << "" << "\u201Ca\tb\u201D holds a control character and cannot be looked up";
+    QTest::newRow("selection") << QStringList{"--selection"} << "two words" << "";
+    // clang-format on
+}
+
+// As a start's arguments reach the window, the word held until the
+// server is ready.
+void MainWindowTest::wordsFromOutsideAreLookedUpOrRefused()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, searched);
+    QFETCH(QString, message);
+    QStringList messages;
+    SetMessageBoxObserver([&](const MessageBoxRecord& record) {
+        messages << QString::fromStdString(record.text + "|" + record.caption);
+    });
+    QGuiApplication::clipboard()->setText("  two\n\twords ");
+    const int connections = m_server.ConnectionCount();
+    MainWindow w;
+    w.show();
+    ConnectionRegistry::Instance().AddServer("127.0.0.1", m_server.Port());
+    ClientApp::LookUpArguments(w, arguments);
+    QCOMPARE(w.WordBox()->text(), searched);
+    QCOMPARE(w.CurrentWord(), searched);
+    QCOMPARE(messages, message.isEmpty() ? QStringList() : QStringList{message + "|Information"});
+    const HTREEITEM root = w.Tree().GetRootItem(0);
+    QVERIFY(WaitUntil([&] {
+        return m_server.ConnectionCount() > connections
+            && m_server.ReceivedLines(m_server.ConnectionCount() - 1).contains("SHOW DB")
+            && w.Tree().GetItemImage(root) == 1 && LastDefine(m_server).isEmpty() == searched.isEmpty();
+    }));
+    QCOMPARE(LastDefine(m_server), searched.isEmpty() ? "" : "DEFINE * \"" + searched + "\"");
+    ConnectionRegistry::Instance().RemoveAllServers();
+    SetMessageBoxObserver(nullptr);
 }
 
 void MainWindowTest::longDescriptionIsShownWholeAndScrollsSideways()
@@ -712,9 +801,9 @@ void MainWindowTest::wordBoxOffersThisRunsWordsAndTheViewZoomsInSteps()
     for (int row = 0; completer->setCurrentRow(row); ++row)
         offered << completer->currentCompletion();
     QCOMPARE(offered, QStringList({"apple", "Apricot"}));
-    // Chosen, a word is not searched until Enter.
-    for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return})
-        QTest::keyClick(completer->popup(), key);
+    // Clicked, a word is not searched until Enter.
+    QAbstractItemView* list = completer->popup();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
     QCOMPARE(w.WordBox()->text(), QString("Apricot"));
     QCOMPARE(w.CurrentWord(), QString());
     QTest::keyClick(w.WordBox(), Qt::Key_Return);
