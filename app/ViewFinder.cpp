@@ -16,24 +16,6 @@ const QColor CurrentColour(255, 170, 60);
 // How often to look whether the view has laid a match's line out again.
 constexpr int LayoutPollMs = 10;
 
-// The first line whose bottom lies below y, found by where the lines are
-// laid out: a hit test would walk the lines one by one from above the
-// first. A line not laid out yet counts as below everything.
-QTextBlock LineBelow(const QTextDocument& document, qreal y)
-{
-    int low = 0;
-    int high = document.blockCount();
-    while (low < high) {
-        const int middle = low + (high - low) / 2;
-        const QTextLayout* layout = document.findBlockByNumber(middle).layout();
-        if (layout->lineCount() == 0 || layout->position().y() + layout->boundingRect().height() > y)
-            high = middle;
-        else
-            low = middle + 1;
-    }
-    return document.findBlockByNumber(std::min(low, document.blockCount() - 1));
-}
-
 }  // namespace
 
 ViewFinder::ViewFinder(RichTextView* view) : m_pView(view)
@@ -103,7 +85,7 @@ int ViewFinder::Origin(bool afterSelection) const
     const QTextCursor caret = m_pView->textCursor();
     if (caret.hasSelection())
         return afterSelection ? caret.selectionEnd() : caret.selectionStart();
-    return LineBelow(*m_pView->document(), m_pView->verticalScrollBar()->value()).position();
+    return m_pView->LineBelow(m_pView->verticalScrollBar()->value()).position();
 }
 
 void ViewFinder::Stop()
@@ -219,12 +201,11 @@ void ViewFinder::Highlight()
 {
     std::vector<int> shown;
     if (!m_matches.empty()) {
-        const QTextDocument& document = *m_pView->document();
         const QRectF screen(QPointF(m_pView->horizontalScrollBar()->value(), m_pView->verticalScrollBar()->value()),
                             m_pView->viewport()->size());
         // A match that begins left of the screen may reach into it.
         const int reach = static_cast<int>(m_strText.size()) - 1;
-        for (QTextBlock line = LineBelow(document, screen.top());
+        for (QTextBlock line = m_pView->LineBelow(screen.top());
              line.isValid() && m_pView->IsLaidOutAt(line.position()); line = line.next()) {
             const QTextLayout& layout = *line.layout();
             if (layout.position().y() >= screen.bottom())

@@ -1,13 +1,58 @@
 #include "RichTextView.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
-#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 
 #include <algorithm>
+
+namespace {
+
+// Characters drawn beyond each edge of the screen: the shaping of the
+// characters at a cut may differ from the whole line's.
+constexpr int CutMargin = 32;
+constexpr qreal Hair = 0.01;
+
+// A layout that keeps no glyphs lets them go at the end of a draw; drawn
+// with its line below the clip it draws nothing else.
+void LetGlyphsGo(QTextLayout& layout)
+{
+    layout.setCacheEnabled(false);
+    QImage none(1, 1, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&none);
+    layout.draw(&painter, QPointF(), {}, QRectF(0, layout.position().y() - 2, 1, 1));
+}
+
+// Tabs stand at stops measured from the line's start and right-to-left
+// runs reorder, so that a part of such a line does not lay out as it does
+// within the whole.
+bool LaysOutInParts(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (c == u'\t')
+            return false;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+        switch (QChar::direction(c)) {
+        case QChar::DirR:
+        case QChar::DirAL:
+        case QChar::DirAN:
+        case QChar::DirRLE:
+        case QChar::DirRLO:
+        case QChar::DirRLI: return false;
+        default: break;
+        }
+    }
+    return true;
+}
+
+}  // namespace
 
 RichTextView::RichTextView(QWidget* parent) : QTextEdit(parent)
 {
@@ -41,6 +86,8 @@ void RichTextView::SetPlainText(const QString& text)
 // leaves as the link's: every text starts from the plain format.
 void RichTextView::ReplaceText(const QString& text)
 {
+    // The lines' layouts go with them.
+    m_shaped.clear();
     setCurrentCharFormat(QTextCharFormat());
     setPlainText(text);
 }
@@ -147,6 +194,161 @@ bool RichTextView::IsLaidOutAt(int position) const
 {
     const QTextBlock line = document()->findBlock(position);
     return document()->pageSize().isNull() || !line.isValid() || line.layout()->lineCount() > 0;
+}
+
+QTextBlock RichTextView::LineBelow(qreal y) const
+{
+    const QTextDocument& text = *document();
+    int low = 0;
+    int high = text.blockCount();
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        const QTextLayout* layout = text.findBlockByNumber(middle).layout();
+        if (layout->lineCount() == 0 || layout->position().y() + layout->boundingRect().height() > y)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return text.findBlockByNumber(std::min(low, text.blockCount() - 1));
+}
+
+int RichTextView::ShapedChars() const
+{
+    int chars = 0;
+    for (const Shaped& shaped : m_shaped)
+        chars += shaped.line.length();
+    return chars;
+}
+
+// Qt shapes a line anew for every paint, hit test and cursor after a draw
+// has let its glyphs go: a second or more for a line of a megabyte. The
+// long lines on screen keep them, up to a bound, and only while on screen.
+void RichTextView::KeepShapedOnScreen()
+{
+    const int top = verticalScrollBar()->value();
+    const int bottom = top + viewport()->height();
+    std::vector<Shaped> kept;
+    int chars = 0;
+    for (QTextBlock line = LineBelow(top);
+         line.isValid() && IsLaidOutAt(line.position()) && line.layout()->position().y() < bottom; line = line.next()) {
+        if (line.length() < LongLine || chars + line.length() > ShapedCharsLimit)
+            continue;
+        chars += line.length();
+        const auto was =
+            std::find_if(m_shaped.begin(), m_shaped.end(), [&](const Shaped& shaped) { return shaped.line == line; });
+        kept.push_back(was != m_shaped.end() ? *was : Shaped{line, LaysOutInParts(line.text())});
+        line.layout()->setCacheEnabled(true);
+    }
+    for (const Shaped& shaped : m_shaped)
+        if (std::none_of(kept.begin(), kept.end(), [&](const Shaped& k) { return k.line == shaped.line; }))
+            LetGlyphsGo(*shaped.line.layout());
+    m_shaped = std::move(kept);
+}
+
+// Qt draws every glyph of a line however little of it is on screen: the
+// part of a long line on screen is laid out and drawn on its own, with the
+// formats and selections that fall within it. The caret is left to Qt.
+QRect RichTextView::PaintOnScreenPart(const Shaped& shaped)
+{
+    const QTextLayout& whole = *shaped.line.layout();
+    if (!shaped.partsDrawn || whole.lineCount() != 1 || (hasFocus() && textCursor().block() == shaped.line))
+        return {};
+    const QPoint scroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    const QTextLine row = whole.lineAt(0);
+    const QPointF origin = whole.position();
+    const QRect band = QRectF(QPointF(0, origin.y() + row.y() - scroll.y()), QSizeF(viewport()->width(), row.height()))
+                           .toAlignedRect();
+    const int length = shaped.line.length() - 1;
+    const auto at = [&](int x) { return row.xToCursor(x + scroll.x() - origin.x(), QTextLine::CursorOnCharacter); };
+    const int first = std::max(0, at(0) - CutMargin);
+    const int last = std::min(length, at(viewport()->width()) + CutMargin + 1);
+    if (first >= last)
+        return {};
+    const auto within = [&](int start, int end, QTextCharFormat format) {
+        QTextLayout::FormatRange range;
+        range.start = std::max(start, first) - first;
+        range.length = std::min(end, last) - first - range.start;
+        range.format = std::move(format);
+        return range;
+    };
+    QList<QTextLayout::FormatRange> formats;
+    for (const QTextLayout::FormatRange& format : shaped.line.textFormats())
+        if (format.start < last && format.start + format.length > first)
+            formats.append(within(format.start, format.start + format.length, format.format));
+    QList<QTextLayout::FormatRange> selections;
+    const int base = shaped.line.position();
+    const auto select = [&](const QTextCursor& cursor, const QTextCharFormat& format) {
+        const int start = cursor.selectionStart() - base;
+        const int end = cursor.selectionEnd() - base;
+        if (start < last && end > first)
+            selections.append(within(start, end, format));
+    };
+    for (const QAbstractTextDocumentLayout::Selection& selection : Selections())
+        select(selection.cursor, selection.format);
+    QTextLayout part(shaped.line.text().mid(first, last - first), document()->defaultFont());
+    part.setTextOption(whole.textOption());
+    part.setFormats(formats);
+    part.beginLayout();
+    QTextLine partRow = part.createLine();
+    partRow.setLineWidth(row.width());
+    partRow.setPosition(QPointF(0, row.y() + row.ascent() - partRow.ascent()));
+    part.endLayout();
+    QPainter painter(viewport());
+    painter.setClipRect(band);
+    part.draw(&painter, origin + QPointF(row.cursorToX(first), 0) - scroll, selections);
+    return band;
+}
+
+// The highlights, then the selection, as Qt draws them.
+QList<QAbstractTextDocumentLayout::Selection> RichTextView::Selections() const
+{
+    QList<QAbstractTextDocumentLayout::Selection> selections;
+    for (const QTextEdit::ExtraSelection& highlight : extraSelections())
+        selections.append({highlight.cursor, highlight.format});
+    if (textCursor().hasSelection()) {
+        const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
+        QTextCharFormat selected;
+        selected.setBackground(palette().brush(group, QPalette::Highlight));
+        selected.setForeground(palette().brush(group, QPalette::HighlightedText));
+        selections.append({textCursor(), selected});
+    }
+    return selections;
+}
+
+// Qt draws a line that only touches the clip's edge: the rows next to a
+// part drawn here are drawn with a clip kept a hair clear of it.
+void RichTextView::paintEvent(QPaintEvent* event)
+{
+    KeepShapedOnScreen();
+    QRegion rest = event->region();
+    std::vector<QRectF> edges;
+    for (const Shaped& shaped : m_shaped) {
+        const QRect band = PaintOnScreenPart(shaped);
+        if (band.isEmpty())
+            continue;
+        rest -= band.adjusted(0, -1, 0, 1);
+        edges.emplace_back(QPointF(0, band.top() - 1), QPointF(band.right() + 1, band.top() - Hair));
+        edges.emplace_back(QPointF(0, band.bottom() + 1 + Hair), QPointF(band.right() + 1, band.bottom() + 2));
+    }
+    if (rest == event->region()) {
+        QTextEdit::paintEvent(event);
+        return;
+    }
+    for (const QRect& part : rest) {
+        QPaintEvent partEvent(part);
+        QTextEdit::paintEvent(&partEvent);
+    }
+    QPainter painter(viewport());
+    const QPointF scroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    painter.translate(-scroll);
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.palette = palette();
+    context.selections = Selections();
+    for (const QRectF& edge : edges) {
+        context.clip = edge.translated(scroll);
+        painter.setClipRect(context.clip);
+        document()->documentLayout()->draw(&painter, context);
+    }
 }
 
 void RichTextView::SetLinkHandler(std::function<void(LinkMouse, int, int)> handler)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
 #include <QTextEdit>
 
 #include <functional>
@@ -41,6 +43,17 @@ public:
     // after it, would lay out all before it at once. A view never shown
     // lays out nothing.
     bool IsLaidOutAt(int position) const;
+    // The first line whose bottom lies below y, found by where the lines
+    // are laid out: a hit test would walk the lines one by one from above
+    // the first. A line not laid out yet counts as below everything.
+    QTextBlock LineBelow(qreal y) const;
+    // The characters of the long lines whose shaping the view keeps: only
+    // lines on screen, at most ShapedCharsLimit of them.
+    int ShapedChars() const;
+    // Lines at least this long keep their shaping while on screen and are
+    // drawn from their part on screen.
+    static constexpr int LongLine = 16 * 1024;
+    static constexpr int ShapedCharsLimit = 4 << 20;
     void SetLinkHandler(std::function<void(LinkMouse, int start, int end)> handler);
 
 protected:
@@ -49,8 +62,18 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    struct Shaped {
+        QTextBlock line;
+        // Neither tabs nor right-to-left text: a part of it lays out as it
+        // does within the whole.
+        bool partsDrawn;
+    };
+    void KeepShapedOnScreen();
+    QRect PaintOnScreenPart(const Shaped& shaped);
+    QList<QAbstractTextDocumentLayout::Selection> Selections() const;
     void ReplaceText(const QString& text);
     void FormatFrom(int offset, const std::vector<std::pair<int, int>>& linkRuns, const std::vector<int>& separators);
     int CharacterAt(const QPoint& viewportPoint) const;
@@ -59,5 +82,6 @@ private:
     void NotifyLink(QMouseEvent* event, LinkMouse message);
 
     std::vector<std::pair<int, int>> m_linkRuns;
+    std::vector<Shaped> m_shaped;
     std::function<void(LinkMouse, int, int)> m_onLink;
 };

@@ -146,6 +146,20 @@ void RichTextViewTest::clickAfterScrollingFindsTheLinkUnderTheMouse()
     QVERIFY(v.view.horizontalScrollBar()->value() > 0);
     QTest::mouseClick(v.view.viewport(), Qt::LeftButton, {}, v.At(far + 2));
     QCOMPARE(v.notices.front(), (Notice{LinkMouse::LeftDown, far, far + 5}));
+    // Long lines scrolled through: only those on screen keep their shaping.
+    const int length = RichTextView::LongLine + 1;
+    const int onScreen = v.view.viewport()->height() / v.view.fontMetrics().height() + 2;
+    v.view.ShowRendered(QString(length - 1, u'w').append(u'\n').repeated(100), {{far, far + 5}}, {});
+    QVERIFY(QTest::qWaitForWindowExposed(&v.view));
+    for (int line = 0; line < 100; line += 10) {
+        cursor = QTextCursor(v.view.document());
+        cursor.setPosition(line * length + (line == 0 ? far + 2 : 0));
+        v.view.setTextCursor(cursor);
+        v.view.ensureCursorVisible();
+        v.view.viewport()->repaint();
+        QVERIFY(v.view.ShapedChars() > 0);
+        QVERIFY(v.view.ShapedChars() <= onScreen * length);
+    }
 }
 
 void RichTextViewTest::enterOnALinkFollowsItAsALeftClick()
