@@ -121,22 +121,26 @@ bool AsyncSocket::Connect(const std::string& host, int port)
         || m_pSocket->state() != QAbstractSocket::UnconnectedState)
         return false;
     CallScope call(*this);
-    // The outcome waits for the event loop, whenever the connector reports.
-    m_pConnector = std::make_unique<TcpConnector>(
-        [this](int descriptor, int error) { Defer([this, descriptor, error] { OnConnectDone(descriptor, error); }); });
+    m_pConnector =
+        std::make_unique<TcpConnector>([this](int descriptor, int error) { OnConnectDone(descriptor, error); });
     m_pConnector->Start(QString::fromStdString(host), static_cast<quint16>(port));
     return true;
 }
 
+// The socket takes the descriptor at once, so that a Close before the
+// report is delivered closes it too; the report waits for the event loop,
+// whenever the connector gives it.
 void AsyncSocket::OnConnectDone(int descriptor, int error)
 {
-    m_pConnector.reset();
-    if (error != SocketError::None) {
-        OnConnect(error);
-        return;
-    }
-    m_pSocket->setSocketDescriptor(descriptor, QAbstractSocket::ConnectedState);
-    HandleConnected();
+    if (error == SocketError::None)
+        m_pSocket->setSocketDescriptor(descriptor, QAbstractSocket::ConnectedState);
+    Defer([this, error] {
+        m_pConnector.reset();
+        if (error == SocketError::None)
+            HandleConnected();
+        else
+            OnConnect(error);
+    });
 }
 
 void AsyncSocket::HandleConnected()
