@@ -35,8 +35,8 @@ private slots:
     void selectedNodeIsReportedGrownWhenADefinitionArrives();
     void twoSearchesInQuickSuccessionShowOnlyTheLatest();
     void searchWhileAReplyArrivesDropsTheOldReply();
-    void searchBeforeTheListIsInWaitsForIt_data();
-    void searchBeforeTheListIsInWaitsForIt();
+    void searchBeforeTheListIsInGoesBehindShowDb_data();
+    void searchBeforeTheListIsInGoesBehindShowDb();
     void refusingPortLeavesImageZero();
     void closeOrResetIsSurvived_data();
     void closeOrResetIsSurvived();
@@ -475,40 +475,62 @@ void DictConnectionTest::searchWhileAReplyArrivesDropsTheOldReply()
     CheckNodes(harness, {{WordNet, "pear\n"}});
 }
 
-void DictConnectionTest::searchBeforeTheListIsInWaitsForIt_data()
+void DictConnectionTest::searchBeforeTheListIsInGoesBehindShowDb_data()
 {
+    using Nodes = std::vector<ExpectedNode>;
+    QTest::addColumn<QByteArray>("greeting");
+    QTest::addColumn<QByteArray>("list");
     QTest::addColumn<bool>("beforeGreeting");
-    QTest::newRow("before the greeting") << true;
-    QTest::newRow("while the list arrives") << false;
+    QTest::addColumn<Nodes>("nodes");
+    const Nodes described{{Gcide, AppleGcideText}, {WordNet, AppleWnText}};
+    QTest::newRow("before the greeting") << GreetingLine << ListReply << true << described;
+    QTest::newRow("refusing greeting") << QByteArray("530 access denied\r\n") << ListReply << true << described;
+    QTest::newRow("failed list") << GreetingLine << QByteArray("554 no databases present\r\n") << true
+                                 << Nodes{{"", AppleGcideText}, {"", AppleWnText}};
+    QTest::newRow("while the list arrives") << GreetingLine << ListReply << false << described;
 }
 
-// Only the latest word waits, and goes out once the list is in, so that
-// the nodes get their descriptions.
-void DictConnectionTest::searchBeforeTheListIsInWaitsForIt()
+// Held until the greeting, only the latest word goes out, in the same
+// write as "SHOW DB" and behind it: the list's reply comes first, so the
+// nodes are labelled from it. Once "SHOW DB" is out, every search goes.
+void DictConnectionTest::searchBeforeTheListIsInGoesBehindShowDb()
 {
+    QFETCH(QByteArray, greeting);
+    QFETCH(QByteArray, list);
     QFETCH(bool, beforeGreeting);
+    QFETCH(std::vector<ExpectedNode>, nodes);
     ScriptedDictServer server;
     QVERIFY(server.Listen());
-    const qsizetype dot = ListReply.indexOf(".\r\n");
     bool searched = false;
-    server.Send(GreetingLine)
-        .WaitForLine("^SHOW DB$")
-        .Send(ListReply.left(dot))
-        .Hold([&] { return searched; })
-        .Send(ListReply.mid(dot))
-        .WaitForLine("^DEFINE ")
-        .Send(AppleReply);
+    if (beforeGreeting) {
+        // Nothing is answered before both commands are in.
+        server.Hold([&] { return searched; }).Send(greeting).WaitForLine("^DEFINE ").Send(list + AppleReply);
+    } else {
+        const qsizetype dot = list.indexOf(".\r\n");
+        server.Send(greeting)
+            .WaitForLine("^SHOW DB$")
+            .Send(list.left(dot))
+            .Hold([&] { return searched; })
+            .Send(list.mid(dot))
+            .WaitForLine("^DEFINE \\* \"apple\"$")
+            .Send("552 no match\r\n" + AppleReply);
+    }
     ConnectionHarness harness(Host, server.Port());
     if (!beforeGreeting)
         QVERIFY(WaitUntil([&] { return LastRecordIs(harness, "[in ] wn \"WordNet (r) 3.0 (2006)\""); }));
-    const auto before = harness.Transcript();
     harness.Connection().Define("early");
     harness.Connection().Define("apple");
     searched = true;
-    QCOMPARE(harness.Transcript(), before);
     QVERIFY(WaitForIdleAfter(harness, "250 ok [d/m/c = 2/0/30; 0.000r 0.000u 0.000s]"));
-    QCOMPARE(server.ReceivedLines(), QStringList({"SHOW DB", "DEFINE * \"apple\""}));
-    CheckAppleResult(harness);
+    CheckNodes(harness, nodes);
+    if (!beforeGreeting) {
+        QCOMPARE(server.ReceivedLines(), QStringList({"SHOW DB", "DEFINE * \"early\"", "DEFINE * \"apple\""}));
+        return;
+    }
+    QCOMPARE(server.ReceivedBytes(), QByteArray("SHOW DB\r\nDEFINE * \"apple\"\r\n"));
+    QCOMPARE(harness.TranscriptLineRecords(),
+             QList<QByteArray>({"[in ] " + greeting.chopped(2), "[out] SHOW DB", "[out] DEFINE * \"apple\""})
+                 + ReplyLineRecords(list) + ReplyLineRecords(AppleReply));
 }
 
 void DictConnectionTest::refusingPortLeavesImageZero()
@@ -524,7 +546,7 @@ void DictConnectionTest::refusingPortLeavesImageZero()
     QVERIFY(harness.Transcript().isEmpty());
 }
 
-enum class Drop { CloseMidDefinition, ResetMidDefinition, ResetAfterGreeting, ResetBeforeSearch };
+enum class Drop { CloseMidDefinition, ResetMidDefinition, ResetAfterGreeting, ResetBeforeSearch, CloseWordHeld };
 
 void DictConnectionTest::closeOrResetIsSurvived_data()
 {
@@ -536,6 +558,7 @@ void DictConnectionTest::closeOrResetIsSurvived_data()
     QTest::newRow("reset mid-definition") << Drop::ResetMidDefinition << 2 << 4;
     QTest::newRow("reset after the greeting") << Drop::ResetAfterGreeting << 1 << 2;
     QTest::newRow("reset not yet noticed when searching") << Drop::ResetBeforeSearch << 2 << 4;
+    QTest::newRow("close after the greeting, word held") << Drop::CloseWordHeld << 2 << 4;
 }
 
 // Every connection the server drops ends closed, without a crash and
@@ -558,6 +581,9 @@ void DictConnectionTest::closeOrResetIsSurvived()
         drop == Drop::ResetMidDefinition ? server.Abort() : server.Close();
         break;
     case Drop::ResetAfterGreeting: server.Send(GreetingLine).Abort(); break;
+    case Drop::CloseWordHeld:
+        server.Hold([&] { return searched; }).Send(GreetingLine).WaitForLine("^DEFINE ").Close();
+        break;
     case Drop::ResetBeforeSearch:
         // The search goes out right after the reset, before Qt has seen it.
         server.Send(GreetingLine)
@@ -573,6 +599,10 @@ void DictConnectionTest::closeOrResetIsSurvived()
         break;
     }
     harness = std::make_unique<ConnectionHarness>(Host, server.Port());
+    if (drop == Drop::CloseWordHeld) {
+        harness->Connection().Define("x");
+        searched = true;
+    }
     if (drop == Drop::CloseMidDefinition || drop == Drop::ResetMidDefinition) {
         QVERIFY(WaitForIdleAfter(*harness, "250 ok"));
         harness->Connection().Define("x");
@@ -587,7 +617,7 @@ void DictConnectionTest::closeOrResetIsSurvived()
     QCOMPARE(harness->RootImage(), 0);
     QCOMPARE(harness->Tree().GetChildCount(harness->Root()), 0);
     if (connections == 2)
-        QCOMPARE(server.ReceivedLines(1).value(1), QString("DEFINE * \"x\""));
+        QCOMPARE(server.ReceivedLines(1), QStringList({"SHOW DB", "DEFINE * \"x\""}));
     harness->Connection().Define("y");
     QVERIFY(settled(afterNextLookup));
     // Each connection's records are the first lines it sent, whole: a reset
