@@ -2,6 +2,11 @@
 
 #include <cstdlib>
 
+TimedConnection::TimedConnection(const std::string& host, int port) : DictConnection(host, port)
+{
+    m_clock.start();
+}
+
 bool TimedConnection::Open(TreeCtrl* tree)
 {
     InsertRootItem(tree);
@@ -31,6 +36,7 @@ qint64 TimedConnection::TimeDefine(const std::string& word)
 void TimedConnection::OnGreeting(const std::string& line)
 {
     ++m_nGreetings;
+    m_nGreetedAt = m_clock.nsecsElapsed();
     DictConnection::OnGreeting(line);
 }
 
@@ -53,5 +59,6 @@ void TimedConnection::NoteStatus(const std::string& line, bool listStatus)
     if (more || code == 0 || listStatus == m_bWaitingForDefinition)
         return;
     m_bFinished = true;
+    m_nFinishedAt = m_clock.nsecsElapsed();
     m_loop.quit();
 }
