@@ -3,7 +3,6 @@
 #include "DictConnection.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 
 #include <string>
 
@@ -34,7 +33,6 @@ public:
 private:
     void NoteStatus(const std::string& line, bool listStatus);
 
-    QEventLoop m_loop;
     QElapsedTimer m_clock;
     qint64 m_nGreetedAt = 0;
     qint64 m_nFinishedAt = 0;
