@@ -35,8 +35,8 @@ private slots:
     void selectedNodeIsReportedGrownWhenADefinitionArrives();
     void twoSearchesInQuickSuccessionShowOnlyTheLatest();
     void searchWhileAReplyArrivesDropsTheOldReply();
-    void searchBeforeTheListIsInGoesBehindShowDb_data();
-    void searchBeforeTheListIsInGoesBehindShowDb();
+    void searchBeforeTheGreetingGoesBehindShowDb_data();
+    void searchBeforeTheGreetingGoesBehindShowDb();
     void refusingPortLeavesImageZero();
     void closeOrResetIsSurvived_data();
     void closeOrResetIsSurvived();
@@ -475,58 +475,37 @@ void DictConnectionTest::searchWhileAReplyArrivesDropsTheOldReply()
     CheckNodes(harness, {{WordNet, "pear\n"}});
 }
 
-void DictConnectionTest::searchBeforeTheListIsInGoesBehindShowDb_data()
+void DictConnectionTest::searchBeforeTheGreetingGoesBehindShowDb_data()
 {
     using Nodes = std::vector<ExpectedNode>;
     QTest::addColumn<QByteArray>("greeting");
     QTest::addColumn<QByteArray>("list");
-    QTest::addColumn<bool>("beforeGreeting");
     QTest::addColumn<Nodes>("nodes");
     const Nodes described{{Gcide, AppleGcideText}, {WordNet, AppleWnText}};
-    QTest::newRow("before the greeting") << GreetingLine << ListReply << true << described;
-    QTest::newRow("refusing greeting") << QByteArray("530 access denied\r\n") << ListReply << true << described;
-    QTest::newRow("failed list") << GreetingLine << QByteArray("554 no databases present\r\n") << true
+    QTest::newRow("greeting") << GreetingLine << ListReply << described;
+    QTest::newRow("refusing greeting") << QByteArray("530 access denied\r\n") << ListReply << described;
+    QTest::newRow("failed list") << GreetingLine << QByteArray("554 no databases present\r\n")
                                  << Nodes{{"", AppleGcideText}, {"", AppleWnText}};
-    QTest::newRow("while the list arrives") << GreetingLine << ListReply << false << described;
 }
 
-// Held until the greeting, only the latest word goes out, in the same
-// write as "SHOW DB" and behind it: the list's reply comes first, so the
-// nodes are labelled from it. Once "SHOW DB" is out, every search goes.
-void DictConnectionTest::searchBeforeTheListIsInGoesBehindShowDb()
+// Only the latest word waits for the greeting, and goes out in the same
+// write as "SHOW DB", behind it: the list's reply comes first and labels
+// the nodes. The server answers nothing before both commands are in.
+void DictConnectionTest::searchBeforeTheGreetingGoesBehindShowDb()
 {
     QFETCH(QByteArray, greeting);
     QFETCH(QByteArray, list);
-    QFETCH(bool, beforeGreeting);
     QFETCH(std::vector<ExpectedNode>, nodes);
     ScriptedDictServer server;
     QVERIFY(server.Listen());
     bool searched = false;
-    if (beforeGreeting) {
-        // Nothing is answered before both commands are in.
-        server.Hold([&] { return searched; }).Send(greeting).WaitForLine("^DEFINE ").Send(list + AppleReply);
-    } else {
-        const qsizetype dot = list.indexOf(".\r\n");
-        server.Send(greeting)
-            .WaitForLine("^SHOW DB$")
-            .Send(list.left(dot))
-            .Hold([&] { return searched; })
-            .Send(list.mid(dot))
-            .WaitForLine("^DEFINE \\* \"apple\"$")
-            .Send("552 no match\r\n" + AppleReply);
-    }
+    server.Hold([&] { return searched; }).Send(greeting).WaitForLine("^DEFINE ").Send(list + AppleReply);
     ConnectionHarness harness(Host, server.Port());
-    if (!beforeGreeting)
-        QVERIFY(WaitUntil([&] { return LastRecordIs(harness, "[in ] wn \"WordNet (r) 3.0 (2006)\""); }));
     harness.Connection().Define("early");
     harness.Connection().Define("apple");
     searched = true;
     QVERIFY(WaitForIdleAfter(harness, "250 ok [d/m/c = 2/0/30; 0.000r 0.000u 0.000s]"));
     CheckNodes(harness, nodes);
-    if (!beforeGreeting) {
-        QCOMPARE(server.ReceivedLines(), QStringList({"SHOW DB", "DEFINE * \"early\"", "DEFINE * \"apple\""}));
-        return;
-    }
     QCOMPARE(server.ReceivedBytes(), QByteArray("SHOW DB\r\nDEFINE * \"apple\"\r\n"));
     QCOMPARE(harness.TranscriptLineRecords(),
              QList<QByteArray>({"[in ] " + greeting.chopped(2), "[out] SHOW DB", "[out] DEFINE * \"apple\""})

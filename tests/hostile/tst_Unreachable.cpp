@@ -143,10 +143,9 @@ void tst_Unreachable::addressesAreRaced()
     QCOMPARE(openDescriptors(), before + connected.isValid());
 }
 
-// A connection closed in the turn of the event loop in which its connect
-// is done, before or after the connector reported, closes its descriptor.
-// A notifier that is always ready runs in every such turn, on one side or
-// the other of the connector's, in an order that differs by descriptor.
+// Closed in the turn its connect is done, before or after the connector
+// reported (an always-ready notifier runs on one side or the other of the
+// connector's, by descriptor), a connection leaves no descriptor open.
 void tst_Unreachable::closedWhileConnectingLeavesNoDescriptor()
 {
     UnacceptingListener listener;
@@ -165,8 +164,8 @@ void tst_Unreachable::closedWhileConnectingLeavesNoDescriptor()
         QVERIFY(WaitUntil([&] { return !harness; }));
         QCOMPARE(openDescriptors(), before);
     }
-    ::close(pair[0]);
-    ::close(pair[1]);
+    for (const int fd : pair)
+        ::close(fd);
 }
 
 QTEST_MAIN(tst_Unreachable)
