@@ -48,12 +48,14 @@ bool IsWithin(const QTreeWidgetItem* item, const QTreeWidgetItem* ancestor)
             return true;
     return false;
 }
+// One frame at 60 Hz.
+constexpr int ImageRefreshMs = 16;
+
 }  // namespace
 
 TreeCtrl::TreeCtrl(QTreeWidget* widget) : m_pWidget(widget), m_pRefreshTimer(std::make_unique<QTimer>())
 {
     m_pRefreshTimer->setSingleShot(true);
-    m_pRefreshTimer->setInterval(0);
     QObject::connect(m_pRefreshTimer.get(), &QTimer::timeout, m_pRefreshTimer.get(), [this] { RefreshDeferred(); });
     m_pWidget->setColumnCount(1);
     m_pWidget->setHeaderHidden(true);
@@ -107,8 +109,14 @@ HTREEITEM TreeCtrl::InsertItem(const std::string& text, int image, HTREEITEM par
 void TreeCtrl::ResizeColumnSoon()
 {
     m_bColumnStale = true;
-    if (!m_pRefreshTimer->isActive())
-        m_pRefreshTimer->start();
+    RefreshWithin(0);
+}
+
+// An earlier deadline already set stands.
+void TreeCtrl::RefreshWithin(int milliseconds)
+{
+    if (!m_pRefreshTimer->isActive() || m_pRefreshTimer->remainingTime() > milliseconds)
+        m_pRefreshTimer->start(milliseconds);
 }
 
 void TreeCtrl::RefreshDeferred()
@@ -136,8 +144,10 @@ void TreeCtrl::SetItemImage(HTREEITEM item, int image)
     if (!item)
         return;
     AsTreeItem(Item(item))->image = image;
-    if (!m_pRefreshTimer->isActive())
-        m_pRefreshTimer->start();
+    // Shown within a frame, not at the next turn of the event loop: a busy
+    // server's image changes with every line, and a turn of its own after
+    // every read cost the reply one more wake-up each.
+    RefreshWithin(ImageRefreshMs);
 }
 
 int TreeCtrl::GetItemImage(HTREEITEM item) const

@@ -66,6 +66,7 @@ private:
     static HTREEITEM Handle(QTreeWidgetItem* item);
     void RefreshIcons();
     void ResizeColumnSoon();
+    void RefreshWithin(int milliseconds);
     void RefreshDeferred();
     QTreeWidgetItem* SelectionAfterDeleting(QTreeWidgetItem* doomed) const;
 
