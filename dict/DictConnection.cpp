@@ -363,28 +363,43 @@ void DictConnection::FlushRecords()
 
 // ---- Commands ----
 
-// The record follows the command on to the wire: its reply is read only
-// after we return, so the file keeps the same order and the write costs
-// the round trip nothing. False when the command is too long to go out
-// whole: it is then neither sent nor recorded, and must queue no reply, or
-// every later reply would be matched against the wrong expectation. A
-// send that fails on a dropped connection counts as sent; the close that
-// follows settles it.
-bool DictConnection::SendCommand(const std::string& command)
+// False when the command is too long to go out whole: it is then neither
+// sent nor recorded, and must queue no reply, or every later reply would
+// be matched against the wrong expectation.
+bool DictConnection::QueueCommand(const std::string& command)
 {
     if (!FitsCommandLine(command))
         return false;
-    const std::string wire = command + "\r\n";
-    Send(wire.data(), static_cast<int>(wire.size()));
+    m_strOutgoing += command;
+    m_strOutgoing += "\r\n";
     WriteRecord("[out] " + command);
-    FlushRecords();
     return true;
 }
 
+// The commands queued go out in one write, and their records follow them
+// to the file: their replies are read only after we return, so the file
+// keeps the same order and the write costs the round trip nothing. A
+// send that fails on a dropped connection counts as sent; the close that
+// follows settles it.
+void DictConnection::SendQueuedCommands()
+{
+    if (!m_strOutgoing.empty())
+        Send(m_strOutgoing.data(), static_cast<int>(m_strOutgoing.size()));
+    m_strOutgoing.clear();
+    FlushRecords();
+}
+
+// A held word rides in the same write: the list's reply comes before the
+// definitions, so their nodes are labelled from it all the same, and the
+// word is answered a round trip sooner.
 void DictConnection::SendShowDb()
 {
-    if (SendCommand("SHOW DB"))
+    if (QueueCommand("SHOW DB"))
         m_expectedReplies.push_back(DatabaseListStatus);
+    if (m_bWordHeld)
+        SendLatestWord();
+    else
+        SendQueuedCommands();
 }
 
 // A new connection's list replaces the last one's: the server may have
@@ -396,11 +411,13 @@ void DictConnection::OnGreeting(const std::string&)
     SendShowDb();
 }
 
+// Once "SHOW DB" is out a lookup goes at once: the list's reply comes
+// first. Before, only the latest word is kept, for the greeting.
 void DictConnection::Define(const std::string& word)
 {
     m_strLatestWord = word;
     m_bResent = false;
-    if (m_state == ConnectionState::Ready) {
+    if (m_state == ConnectionState::Listing || m_state == ConnectionState::Ready) {
         SendLatestWord();
         return;
     }
@@ -415,19 +432,12 @@ void DictConnection::Define(const std::string& word)
 void DictConnection::SendLatestWord()
 {
     m_bWordHeld = false;
-    if (SendCommand(FormatDefineCommand(m_strLatestWord))) {
+    if (QueueCommand(FormatDefineCommand(m_strLatestWord))) {
         m_expectedReplies.push_back(DefineStatus);
         ++m_nOutstandingDefines;
     }
+    SendQueuedCommands();
     ClearDefinitions();
-}
-
-// Node labels come from the list, so a held lookup waits for its end.
-void DictConnection::OnListingDone()
-{
-    m_state = ConnectionState::Ready;
-    if (m_bWordHeld)
-        SendLatestWord();
 }
 
 // ---- Replies ----
@@ -443,7 +453,7 @@ void DictConnection::OnDatabaseListStatus(const std::string& line)
     if (code >= 100 && code <= 199)
         ExpectMore(DatabaseListLine);
     else
-        OnListingDone();
+        m_state = ConnectionState::Ready;
 }
 
 void DictConnection::OnDatabaseListLine(const std::string& line)

@@ -67,11 +67,11 @@ protected:
     void OnClose(int error) override;
 
 private:
-    bool SendCommand(const std::string& command);
+    bool QueueCommand(const std::string& command);
+    void SendQueuedCommands();
     void SendLatestWord();
     void Reconnect();
     void ResetStream();
-    void OnListingDone();
     void OnConnectionLost();
     void ReceiveAvailable();
     void WriteRecord(const std::string& record);
@@ -97,6 +97,8 @@ private:
     bool m_bTranscriptFull = false;
     // Records of one receive notification, written together at its end.
     std::string m_strPendingRecords;
+    // Command lines queued to go out together.
+    std::string m_strOutgoing;
     HTREEITEM m_hRootItem = nullptr;
     TreeCtrl* m_pTree = nullptr;
     std::map<std::string, HTREEITEM> m_databaseItems;
@@ -115,7 +117,7 @@ private:
     // The connection's life: a lookup is sent, held or first reconnects
     // according to m_state alone.
     ConnectionState m_state = ConnectionState::Closed;
-    // The word of the latest lookup; held until the connection is ready.
+    // The word of the latest lookup; held until the greeting is in.
     std::string m_strLatestWord;
     bool m_bWordHeld = false;
     // The latest word was sent once more after a close left it unanswered;

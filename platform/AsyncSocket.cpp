@@ -8,6 +8,8 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr qint64 ReadBufferSize = 256 * 1024;
@@ -121,22 +123,26 @@ bool AsyncSocket::Connect(const std::string& host, int port)
         || m_pSocket->state() != QAbstractSocket::UnconnectedState)
         return false;
     CallScope call(*this);
-    // The outcome waits for the event loop, whenever the connector reports.
-    m_pConnector = std::make_unique<TcpConnector>(
-        [this](int descriptor, int error) { Defer([this, descriptor, error] { OnConnectDone(descriptor, error); }); });
+    m_pConnector =
+        std::make_unique<TcpConnector>([this](int descriptor, int error) { OnConnectDone(descriptor, error); });
     m_pConnector->Start(QString::fromStdString(host), static_cast<quint16>(port));
     return true;
 }
 
+// The socket takes the descriptor at once, so that a Close before the
+// report is delivered closes it too; the report waits for the event loop,
+// whenever the connector gives it.
 void AsyncSocket::OnConnectDone(int descriptor, int error)
 {
-    m_pConnector.reset();
-    if (error != SocketError::None) {
-        OnConnect(error);
-        return;
-    }
-    m_pSocket->setSocketDescriptor(descriptor, QAbstractSocket::ConnectedState);
-    HandleConnected();
+    if (error == SocketError::None)
+        m_pSocket->setSocketDescriptor(descriptor, QAbstractSocket::ConnectedState);
+    Defer([this, error] {
+        m_pConnector.reset();
+        if (error == SocketError::None)
+            HandleConnected();
+        else
+            OnConnect(error);
+    });
 }
 
 void AsyncSocket::HandleConnected()
@@ -193,8 +199,20 @@ int AsyncSocket::Send(const char* data, int length)
     if (!IsConnected())
         return -1;
     CallScope call(*this);
-    const qint64 taken = m_pSocket->write(data, length);
-    m_pSocket->flush();
+    // Straight to the kernel while Qt holds nothing unsent: Qt's own write
+    // starts and stops watching the socket for room, each a wake-up of the
+    // event loop, and reports the bytes written from the next turn, which
+    // holds back every notification behind it. Only what the kernel does
+    // not take at once goes through Qt.
+    qint64 taken = 0;
+    if (m_pSocket->bytesToWrite() == 0)
+        taken = std::max<ssize_t>(0,
+                                  ::send(static_cast<int>(m_pSocket->socketDescriptor()), data,
+                                         static_cast<std::size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT));
+    if (taken < length) {
+        taken += m_pSocket->write(data + taken, length - taken);
+        m_pSocket->flush();
+    }
     if (m_bQuickAck)
         RequestQuickAck();
     return static_cast<int>(taken);

@@ -130,6 +130,10 @@ void TcpConnector::Start(const QList<QHostAddress>& addresses, quint16 port)
 
 void TcpConnector::OnLookedUp(const QHostInfo& info)
 {
+    // A result already queued when the connect was given up (the time
+    // limit) comes all the same: it must not start a second race.
+    if (m_nLookup < 0)
+        return;
     m_nLookup = -1;
     // Whatever kept the name from resolving, the host was not found.
     if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {

@@ -48,12 +48,14 @@ bool IsWithin(const QTreeWidgetItem* item, const QTreeWidgetItem* ancestor)
             return true;
     return false;
 }
+// One frame at 60 Hz: how late a change of the nodes may show.
+constexpr int FrameMs = 16;
+
 }  // namespace
 
 TreeCtrl::TreeCtrl(QTreeWidget* widget) : m_pWidget(widget), m_pRefreshTimer(std::make_unique<QTimer>())
 {
     m_pRefreshTimer->setSingleShot(true);
-    m_pRefreshTimer->setInterval(0);
     QObject::connect(m_pRefreshTimer.get(), &QTimer::timeout, m_pRefreshTimer.get(), [this] { RefreshDeferred(); });
     m_pWidget->setColumnCount(1);
     m_pWidget->setHeaderHidden(true);
@@ -65,9 +67,9 @@ TreeCtrl::TreeCtrl(QTreeWidget* widget) : m_pWidget(widget), m_pRefreshTimer(std
     m_pWidget->header()->setStretchLastSection(false);
     QTimer* const context = m_pRefreshTimer.get();
     for (auto shown : {&QTreeWidget::itemExpanded, &QTreeWidget::itemCollapsed})
-        QObject::connect(m_pWidget, shown, context, [this] { ResizeColumnSoon(); });
+        QObject::connect(m_pWidget, shown, context, [this] { ResizeColumnWithin(0); });
     QObject::connect(m_pWidget->verticalScrollBar(), &QScrollBar::valueChanged, context,
-                     [this] { ResizeColumnSoon(); });
+                     [this] { ResizeColumnWithin(0); });
     // Every row is one line with a small icon. Said so, the view finds a
     // row's place by arithmetic rather than by adding up the heights of all
     // the rows above it, which cost time quadratic in the nodes of a reply.
@@ -100,15 +102,23 @@ HTREEITEM TreeCtrl::InsertItem(const std::string& text, int image, HTREEITEM par
     if (after == TreeInsert::Sort)
         position = SortedPosition(parentItem, item->text(0));
     parentItem->insertChild(position, item);
-    ResizeColumnSoon();
+    ResizeColumnWithin(FrameMs);
     return Handle(item);
 }
 
-void TreeCtrl::ResizeColumnSoon()
+// A node inserted or deleted shows within a frame, an expansion or a
+// scroll at the next turn of the event loop.
+void TreeCtrl::ResizeColumnWithin(int milliseconds)
 {
     m_bColumnStale = true;
-    if (!m_pRefreshTimer->isActive())
-        m_pRefreshTimer->start();
+    RefreshWithin(milliseconds);
+}
+
+// An earlier deadline already set stands.
+void TreeCtrl::RefreshWithin(int milliseconds)
+{
+    if (!m_pRefreshTimer->isActive() || m_pRefreshTimer->remainingTime() > milliseconds)
+        m_pRefreshTimer->start(milliseconds);
 }
 
 void TreeCtrl::RefreshDeferred()
@@ -136,8 +146,10 @@ void TreeCtrl::SetItemImage(HTREEITEM item, int image)
     if (!item)
         return;
     AsTreeItem(Item(item))->image = image;
-    if (!m_pRefreshTimer->isActive())
-        m_pRefreshTimer->start();
+    // Shown within a frame, not at the next turn of the event loop: a busy
+    // server's image changes with every line, and a turn of its own after
+    // every read cost the reply one more wake-up each.
+    RefreshWithin(FrameMs);
 }
 
 int TreeCtrl::GetItemImage(HTREEITEM item) const
@@ -182,7 +194,7 @@ void TreeCtrl::DeleteItem(HTREEITEM item)
     if (IsWithin(m_pWidget->currentItem(), doomed))
         m_pWidget->setCurrentItem(SelectionAfterDeleting(doomed));
     delete doomed;
-    ResizeColumnSoon();
+    ResizeColumnWithin(FrameMs);
 }
 
 void TreeCtrl::DeleteChildren(HTREEITEM parent)
@@ -194,7 +206,7 @@ void TreeCtrl::DeleteChildren(HTREEITEM parent)
     if (current != item && IsWithin(current, item))
         m_pWidget->setCurrentItem(item);
     qDeleteAll(item->takeChildren());
-    ResizeColumnSoon();
+    ResizeColumnWithin(FrameMs);
 }
 
 HTREEITEM TreeCtrl::GetSelectedItem() const

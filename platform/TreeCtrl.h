@@ -65,7 +65,8 @@ private:
     static QTreeWidgetItem* Item(HTREEITEM item);
     static HTREEITEM Handle(QTreeWidgetItem* item);
     void RefreshIcons();
-    void ResizeColumnSoon();
+    void ResizeColumnWithin(int milliseconds);
+    void RefreshWithin(int milliseconds);
     void RefreshDeferred();
     QTreeWidgetItem* SelectionAfterDeleting(QTreeWidgetItem* doomed) const;
 

@@ -3,7 +3,6 @@
 #include "DictConnection.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 
 #include <string>
 
@@ -11,7 +10,7 @@
 // time a request from the command to the line that completes its reply.
 class TimedConnection : public DictConnection {
 public:
-    using DictConnection::DictConnection;
+    TimedConnection(const std::string& host, int port);
 
     // Puts the root node in the tree, connects and waits for the database
     // list; false when the connection did not come up.
@@ -24,6 +23,8 @@ public:
     qint64 TimeDefine(const std::string& word);
     // Greetings received: the connections made, first one included.
     int Greetings() const { return m_nGreetings; }
+    // Nanoseconds from the last greeting to the last final status handled.
+    qint64 GreetingToFinalStatus() const { return m_nFinishedAt - m_nGreetedAt; }
 
     void OnGreeting(const std::string& line) override;
     void OnDatabaseListStatus(const std::string& line) override;
@@ -32,7 +33,9 @@ public:
 private:
     void NoteStatus(const std::string& line, bool listStatus);
 
-    QEventLoop m_loop;
+    QElapsedTimer m_clock;
+    qint64 m_nGreetedAt = 0;
+    qint64 m_nFinishedAt = 0;
     bool m_bWaitingForDefinition = false;
     bool m_bFinished = false;
     int m_nGreetings = 0;

@@ -2,7 +2,9 @@
 // dictd, from the search to the final status after the last definition
 // is stored, beside a raw-socket floor that acknowledges at once and the
 // dictd project's "dict" client (one process per word, as it is used).
-// Usage: bench_end_to_end [ROUNDS]
+// Usage: bench_end_to_end [ROUNDS] [quorlex|floor]
+// With a side named, only that side's lookups run and nothing is printed:
+// a run to count its system calls (strace -f), see bench/RESULTS.md.
 #include "BenchCommon.h"
 #include "DictdFixture.h"
 #include "RawDictClient.h"
@@ -67,6 +69,7 @@ int main(int argc, char** argv)
     UseOffscreenUnlessSet();
     QApplication app(argc, argv);
     const int rounds = CountArgument(argc, argv, 1, 21);
+    const std::string only = argc > 2 ? argv[2] : "";
 
     const DictdFixture dictd;
     RawDictClient raw;
@@ -81,6 +84,14 @@ int main(int argc, char** argv)
 
     std::vector<Samples> perWord(Words.size());
     Samples all;
+    if (!only.empty()) {
+        for (int round = 0; round < rounds; ++round)
+            for (const std::string& word : Words)
+                if ((only == "floor" ? raw.TimeDefine(word) : connection.TimeDefine(word)) < 0)
+                    return 1;
+        connection.RemoveRootItem();
+        return 0;
+    }
     for (int round = -1; round < rounds; ++round) {
         for (std::size_t w = 0; w < Words.size(); ++w) {
             // Who goes first alternates: the second finds dictd's caches warm.

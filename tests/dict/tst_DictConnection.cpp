@@ -35,8 +35,8 @@ private slots:
     void selectedNodeIsReportedGrownWhenADefinitionArrives();
     void twoSearchesInQuickSuccessionShowOnlyTheLatest();
     void searchWhileAReplyArrivesDropsTheOldReply();
-    void searchBeforeTheListIsInWaitsForIt_data();
-    void searchBeforeTheListIsInWaitsForIt();
+    void searchBeforeTheGreetingGoesBehindShowDb_data();
+    void searchBeforeTheGreetingGoesBehindShowDb();
     void refusingPortLeavesImageZero();
     void closeOrResetIsSurvived_data();
     void closeOrResetIsSurvived();
@@ -475,40 +475,41 @@ void DictConnectionTest::searchWhileAReplyArrivesDropsTheOldReply()
     CheckNodes(harness, {{WordNet, "pear\n"}});
 }
 
-void DictConnectionTest::searchBeforeTheListIsInWaitsForIt_data()
+void DictConnectionTest::searchBeforeTheGreetingGoesBehindShowDb_data()
 {
-    QTest::addColumn<bool>("beforeGreeting");
-    QTest::newRow("before the greeting") << true;
-    QTest::newRow("while the list arrives") << false;
+    using Nodes = std::vector<ExpectedNode>;
+    QTest::addColumn<QByteArray>("greeting");
+    QTest::addColumn<QByteArray>("list");
+    QTest::addColumn<Nodes>("nodes");
+    const Nodes described{{Gcide, AppleGcideText}, {WordNet, AppleWnText}};
+    QTest::newRow("greeting") << GreetingLine << ListReply << described;
+    QTest::newRow("refusing greeting") << QByteArray("530 access denied\r\n") << ListReply << described;
+    QTest::newRow("failed list") << GreetingLine << QByteArray("554 no databases present\r\n")
+                                 << Nodes{{"", AppleGcideText}, {"", AppleWnText}};
 }
 
-// Only the latest word waits, and goes out once the list is in, so that
-// the nodes get their descriptions.
-void DictConnectionTest::searchBeforeTheListIsInWaitsForIt()
+// Only the latest word waits for the greeting, and goes out in the same
+// write as "SHOW DB", behind it: the list's reply comes first and labels
+// the nodes. The server answers nothing before both commands are in.
+void DictConnectionTest::searchBeforeTheGreetingGoesBehindShowDb()
 {
-    QFETCH(bool, beforeGreeting);
+    QFETCH(QByteArray, greeting);
+    QFETCH(QByteArray, list);
+    QFETCH(std::vector<ExpectedNode>, nodes);
     ScriptedDictServer server;
     QVERIFY(server.Listen());
-    const qsizetype dot = ListReply.indexOf(".\r\n");
     bool searched = false;
-    server.Send(GreetingLine)
-        .WaitForLine("^SHOW DB$")
-        .Send(ListReply.left(dot))
-        .Hold([&] { return searched; })
-        .Send(ListReply.mid(dot))
-        .WaitForLine("^DEFINE ")
-        .Send(AppleReply);
+    server.Hold([&] { return searched; }).Send(greeting).WaitForLine("^DEFINE ").Send(list + AppleReply);
     ConnectionHarness harness(Host, server.Port());
-    if (!beforeGreeting)
-        QVERIFY(WaitUntil([&] { return LastRecordIs(harness, "[in ] wn \"WordNet (r) 3.0 (2006)\""); }));
-    const auto before = harness.Transcript();
     harness.Connection().Define("early");
     harness.Connection().Define("apple");
     searched = true;
-    QCOMPARE(harness.Transcript(), before);
     QVERIFY(WaitForIdleAfter(harness, "250 ok [d/m/c = 2/0/30; 0.000r 0.000u 0.000s]"));
-    QCOMPARE(server.ReceivedLines(), QStringList({"SHOW DB", "DEFINE * \"apple\""}));
-    CheckAppleResult(harness);
+    CheckNodes(harness, nodes);
+    QCOMPARE(server.ReceivedBytes(), QByteArray("SHOW DB\r\nDEFINE * \"apple\"\r\n"));
+    QCOMPARE(harness.TranscriptLineRecords(),
+             QList<QByteArray>({"[in ] " + greeting.chopped(2), "[out] SHOW DB", "[out] DEFINE * \"apple\""})
+                 + ReplyLineRecords(list) + ReplyLineRecords(AppleReply));
 }
 
 void DictConnectionTest::refusingPortLeavesImageZero()
@@ -524,7 +525,7 @@ void DictConnectionTest::refusingPortLeavesImageZero()
     QVERIFY(harness.Transcript().isEmpty());
 }
 
-enum class Drop { CloseMidDefinition, ResetMidDefinition, ResetAfterGreeting, ResetBeforeSearch };
+enum class Drop { CloseMidDefinition, ResetMidDefinition, ResetAfterGreeting, ResetBeforeSearch, CloseWordHeld };
 
 void DictConnectionTest::closeOrResetIsSurvived_data()
 {
@@ -536,6 +537,7 @@ void DictConnectionTest::closeOrResetIsSurvived_data()
     QTest::newRow("reset mid-definition") << Drop::ResetMidDefinition << 2 << 4;
     QTest::newRow("reset after the greeting") << Drop::ResetAfterGreeting << 1 << 2;
     QTest::newRow("reset not yet noticed when searching") << Drop::ResetBeforeSearch << 2 << 4;
+    QTest::newRow("close after the greeting, word held") << Drop::CloseWordHeld << 2 << 4;
 }
 
 // Every connection the server drops ends closed, without a crash and
@@ -558,6 +560,9 @@ void DictConnectionTest::closeOrResetIsSurvived()
         drop == Drop::ResetMidDefinition ? server.Abort() : server.Close();
         break;
     case Drop::ResetAfterGreeting: server.Send(GreetingLine).Abort(); break;
+    case Drop::CloseWordHeld:
+        server.Hold([&] { return searched; }).Send(GreetingLine).WaitForLine("^DEFINE ").Close();
+        break;
     case Drop::ResetBeforeSearch:
         // The search goes out right after the reset, before Qt has seen it.
         server.Send(GreetingLine)
@@ -573,6 +578,10 @@ void DictConnectionTest::closeOrResetIsSurvived()
         break;
     }
     harness = std::make_unique<ConnectionHarness>(Host, server.Port());
+    if (drop == Drop::CloseWordHeld) {
+        harness->Connection().Define("x");
+        searched = true;
+    }
     if (drop == Drop::CloseMidDefinition || drop == Drop::ResetMidDefinition) {
         QVERIFY(WaitForIdleAfter(*harness, "250 ok"));
         harness->Connection().Define("x");
@@ -587,7 +596,7 @@ void DictConnectionTest::closeOrResetIsSurvived()
     QCOMPARE(harness->RootImage(), 0);
     QCOMPARE(harness->Tree().GetChildCount(harness->Root()), 0);
     if (connections == 2)
-        QCOMPARE(server.ReceivedLines(1).value(1), QString("DEFINE * \"x\""));
+        QCOMPARE(server.ReceivedLines(1), QStringList({"SHOW DB", "DEFINE * \"x\""}));
     harness->Connection().Define("y");
     QVERIFY(settled(afterNextLookup));
     // Each connection's records are the first lines it sent, whole: a reset

@@ -14,6 +14,9 @@
 #include <QHostInfo>
 #include <QTest>
 
+#include <QSocketNotifier>
+#include <sys/socket.h>
+
 #include <filesystem>
 
 namespace {
@@ -43,6 +46,7 @@ private slots:
     void neverConnectedStaysClosed();
     void addressesAreRaced_data();
     void addressesAreRaced();
+    void closedWhileConnectingLeavesNoDescriptor();
 };
 
 void tst_Unreachable::initTestCase()
@@ -136,6 +140,25 @@ void tst_Unreachable::addressesAreRaced()
     WaitUntil([&] { return !reports.isEmpty(); }, outcome == "nothing" ? 3 * delayMs : 60000);
     QCOMPARE(reports, outcome == "nothing" ? QStringList() : QStringList{outcome});
     QCOMPARE(openDescriptors(), before + connected.isValid());
+}
+
+// Closed in the turn its connect is done, before or after the connector
+// reported (an always-ready notifier runs on either side of the connector's).
+void tst_Unreachable::closedWhileConnectingLeavesNoDescriptor()
+{
+    UnacceptingListener listener;
+    QVERIFY(listener.Listen(QHostAddress::LocalHost, 0, false));
+    int pair[2];
+    QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    const auto openDescriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+    for (int i = 0; i < 16; ++i) {
+        const auto before = openDescriptors();
+        auto harness = std::make_unique<ConnectionHarness>("127.0.0.1", listener.server.serverPort());
+        QSocketNotifier ready(pair[0], QSocketNotifier::Write);
+        QObject::connect(&ready, &QSocketNotifier::activated, [&] { harness.reset(); });
+        QVERIFY(WaitUntil([&] { return !harness; }));
+        QCOMPARE(openDescriptors(), before);
+    }
 }
 
 QTEST_MAIN(tst_Unreachable)
