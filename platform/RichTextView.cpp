@@ -74,6 +74,8 @@ RichTextView::RichTextView(QWidget* parent) : QTextEdit(parent)
     // Nothing is ever undone here; an undo record per insertion and format
     // would only cost time and memory.
     document()->setUndoRedoEnabled(false);
+    // Told before the document lays the new text out.
+    connect(document(), &QTextDocument::contentsChange, this, &RichTextView::KeepShapedAsLaidOut);
 }
 
 void RichTextView::SetPlainText(const QString& text)
@@ -218,6 +220,31 @@ int RichTextView::ShapedChars() const
     for (const Shaped& shaped : m_shaped)
         chars += shaped.line.length();
     return chars;
+}
+
+// The document lays a line out and lets its glyphs go: were it kept only
+// from the first paint on, a long line would be shaped twice before it is
+// seen. New long lines keep the shaping of their layout, within the bound;
+// the next paint lets go of those it does not show.
+void RichTextView::KeepShapedAsLaidOut(int from, int /*removed*/, int added)
+{
+    // A changed line lays out anew, and may have grown: it is weighed again.
+    const auto changed = [&](const Shaped& shaped) {
+        return shaped.line.position() + shaped.line.length() > from && shaped.line.position() <= from + added;
+    };
+    for (const Shaped& shaped : m_shaped)
+        if (changed(shaped))
+            shaped.line.layout()->setCacheEnabled(false);
+    std::erase_if(m_shaped, changed);
+    int chars = ShapedChars();
+    for (QTextBlock line = document()->findBlock(from); line.isValid() && line.position() <= from + added;
+         line = line.next()) {
+        if (line.length() < LongLine || chars + line.length() > ShapedCharsLimit)
+            continue;
+        chars += line.length();
+        m_shaped.push_back({line, LaysOutInParts(line.text())});
+        line.layout()->setCacheEnabled(true);
+    }
 }
 
 // Qt shapes a line anew for every paint, hit test and cursor after a draw

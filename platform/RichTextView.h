@@ -71,6 +71,7 @@ private:
         // does within the whole.
         bool partsDrawn;
     };
+    void KeepShapedAsLaidOut(int from, int removed, int added);
     void KeepShapedOnScreen();
     QRect PaintOnScreenPart(const Shaped& shaped);
     QList<QAbstractTextDocumentLayout::Selection> Selections() const;

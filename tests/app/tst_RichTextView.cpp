@@ -160,6 +160,15 @@ void RichTextViewTest::clickAfterScrollingFindsTheLinkUnderTheMouse()
         QVERIFY(v.view.ShapedChars() > 0);
         QVERIFY(v.view.ShapedChars() <= onScreen * length);
     }
+    // Appended, they keep the shaping of their layout before any paint, within the bound.
+    const QString longLine = QString(length - 1, u'w').append(u'\n');
+    v.view.SetPlainText(QString());
+    v.view.AppendRendered(longLine, {}, {});
+    QCOMPARE(v.view.ShapedChars(), length);
+    v.view.AppendRendered(longLine.repeated(RichTextView::ShapedCharsLimit / length + 1), {}, {});
+    QVERIFY(v.view.ShapedChars() <= RichTextView::ShapedCharsLimit);
+    v.view.viewport()->repaint();
+    QVERIFY(v.view.ShapedChars() <= onScreen * length);
 }
 
 void RichTextViewTest::enterOnALinkFollowsItAsALeftClick()
