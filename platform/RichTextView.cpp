@@ -88,9 +88,10 @@ void RichTextView::SetPlainText(const QString& text)
 // leaves as the link's: every text starts from the plain format.
 void RichTextView::ReplaceText(const QString& text)
 {
-    // The lines' layouts go with them.
-    m_shaped.clear();
     setCurrentCharFormat(QTextCharFormat());
+    // The lines kept go with the text and must not be asked anything after;
+    // let go here, as resetting the format may have weighed them again.
+    m_shaped.clear();
     setPlainText(text);
 }
 

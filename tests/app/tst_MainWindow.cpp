@@ -400,7 +400,7 @@ void MainWindowTest::longDescriptionIsShownWholeAndScrollsSideways()
     // Its column leaves room for the node's picture and whole text.
     QVERIFY(WaitUntil([&] { return tree->visualRect(node).width() >= tree->sizeHintForIndex(node).width(); }));
     QVERIFY(tree->visualRect(node).width() > textWidth);
-    QVERIFY(tree->horizontalScrollBar()->maximum() > 0);
+    QVERIFY(WaitUntil([&] { return tree->horizontalScrollBar()->maximum() > 0; }));
 }
 
 void MainWindowTest::linkAfterBackKeepsTheForwardList()
