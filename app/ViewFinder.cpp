@@ -201,25 +201,19 @@ void ViewFinder::Highlight()
 {
     std::vector<int> shown;
     if (!m_matches.empty()) {
-        const QRectF screen(QPointF(m_pView->horizontalScrollBar()->value(), m_pView->verticalScrollBar()->value()),
-                            m_pView->viewport()->size());
+        const int height = m_pView->viewport()->height();
+        const int scrolled = m_pView->verticalScrollBar()->value();
         // A match that begins left of the screen may reach into it.
         const int reach = static_cast<int>(m_strText.size()) - 1;
-        for (QTextBlock line = m_pView->LineBelow(screen.top());
-             line.isValid() && m_pView->IsLaidOutAt(line.position()); line = line.next()) {
+        for (const QTextBlock& line : m_pView->LinesOnScreen()) {
             const QTextLayout& layout = *line.layout();
-            if (layout.position().y() >= screen.bottom())
-                break;
             for (int i = 0; i < layout.lineCount(); ++i) {
                 const QTextLine row = layout.lineAt(i);
-                const qreal top = layout.position().y() + row.y();
-                if (top + row.height() <= screen.top() || top >= screen.bottom())
+                const qreal top = layout.position().y() + row.y() - scrolled;
+                if (top + row.height() <= 0 || top >= height)
                     continue;
-                const auto at = [&](qreal x) {
-                    return line.position() + row.xToCursor(x - layout.position().x(), QTextLine::CursorOnCharacter);
-                };
-                const int first = at(screen.left()) - reach;
-                const int last = at(screen.right());
+                const int first = line.position() + m_pView->CharacterAtX(line, row, 0) - reach;
+                const int last = line.position() + m_pView->CharacterAtX(line, row, m_pView->viewport()->width());
                 for (auto match = std::lower_bound(m_matches.begin(), m_matches.end(), first);
                      match != m_matches.end() && *match <= last; ++match)
                     shown.push_back(*match);

@@ -215,6 +215,23 @@ QTextBlock RichTextView::LineBelow(qreal y) const
     return text.findBlockByNumber(std::min(low, text.blockCount() - 1));
 }
 
+std::vector<QTextBlock> RichTextView::LinesOnScreen() const
+{
+    const int top = verticalScrollBar()->value();
+    const int bottom = top + viewport()->height();
+    std::vector<QTextBlock> lines;
+    for (QTextBlock line = LineBelow(top);
+         line.isValid() && IsLaidOutAt(line.position()) && line.layout()->position().y() < bottom; line = line.next())
+        lines.push_back(line);
+    return lines;
+}
+
+int RichTextView::CharacterAtX(const QTextBlock& line, const QTextLine& row, int viewportX) const
+{
+    const qreal x = viewportX + horizontalScrollBar()->value() - line.layout()->position().x();
+    return row.xToCursor(x, QTextLine::CursorOnCharacter);
+}
+
 int RichTextView::ShapedChars() const
 {
     int chars = 0;
@@ -253,12 +270,9 @@ void RichTextView::KeepShapedAsLaidOut(int from, int /*removed*/, int added)
 // long lines on screen keep them, up to a bound, and only while on screen.
 void RichTextView::KeepShapedOnScreen()
 {
-    const int top = verticalScrollBar()->value();
-    const int bottom = top + viewport()->height();
     std::vector<Shaped> kept;
     int chars = 0;
-    for (QTextBlock line = LineBelow(top);
-         line.isValid() && IsLaidOutAt(line.position()) && line.layout()->position().y() < bottom; line = line.next()) {
+    for (const QTextBlock& line : LinesOnScreen()) {
         if (line.length() < LongLine || chars + line.length() > ShapedCharsLimit)
             continue;
         chars += line.length();
@@ -287,9 +301,8 @@ QRect RichTextView::PaintOnScreenPart(const Shaped& shaped)
     const QRect band = QRectF(QPointF(0, origin.y() + row.y() - scroll.y()), QSizeF(viewport()->width(), row.height()))
                            .toAlignedRect();
     const int length = shaped.line.length() - 1;
-    const auto at = [&](int x) { return row.xToCursor(x + scroll.x() - origin.x(), QTextLine::CursorOnCharacter); };
-    const int first = std::max(0, at(0) - CutMargin);
-    const int last = std::min(length, at(viewport()->width()) + CutMargin + 1);
+    const int first = std::max(0, CharacterAtX(shaped.line, row, 0) - CutMargin);
+    const int last = std::min(length, CharacterAtX(shaped.line, row, viewport()->width()) + CutMargin + 1);
     if (first >= last)
         return {};
     const auto within = [&](int start, int end, QTextCharFormat format) {

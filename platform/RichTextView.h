@@ -47,6 +47,11 @@ public:
     // are laid out: a hit test would walk the lines one by one from above
     // the first. A line not laid out yet counts as below everything.
     QTextBlock LineBelow(qreal y) const;
+    // The laid-out lines that reach into the screen, top to bottom.
+    std::vector<QTextBlock> LinesOnScreen() const;
+    // The character of a row of a line under an x of the viewport, counted
+    // from the line's start.
+    int CharacterAtX(const QTextBlock& line, const QTextLine& row, int viewportX) const;
     // The characters of the long lines whose shaping the view keeps: only
     // lines on screen, at most ShapedCharsLimit of them.
     int ShapedChars() const;
