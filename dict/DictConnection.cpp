@@ -10,13 +10,7 @@
 
 namespace {
 
-constexpr int ImageClosed = 0;
-constexpr int ImageIdle = 1;
-constexpr int ImageDatabase = 2;
-constexpr int ImageDatabaseWithDefinitions = 3;
-constexpr int ImageFirstActivityFrame = 4;
 constexpr int ReadSize = 1024;
-constexpr char Separator[] = "<qrlexsep>\n";
 
 std::string TranscriptFileName(std::string host)
 {
@@ -66,28 +60,41 @@ int DictConnection::GetPort() const
 
 void DictConnection::InsertRootItem(TreeCtrl* tree)
 {
-    if (m_pTree && m_hRootItem) {
-        m_pTree->DeleteItem(m_hRootItem);
-        // The database nodes went with the old root; their handles are dead.
-        m_databaseItems.clear();
-        m_definitions.clear();
-    }
-    m_pTree = tree;
-    m_hRootItem = nullptr;
-    if (m_pTree)
-        m_hRootItem =
-            m_pTree->InsertItem(m_strHost + ":" + std::to_string(m_nPort), ImageClosed, nullptr, TreeInsert::Last);
+    m_nodes.InsertRootItem(tree, *this);
 }
 
 void DictConnection::RemoveRootItem()
 {
-    if (m_pTree && m_hRootItem) {
-        m_pTree->DeleteItem(m_hRootItem);
-        m_databaseItems.clear();
-        m_definitions.clear();
-    }
-    m_pTree = nullptr;
-    m_hRootItem = nullptr;
+    m_nodes.RemoveRootItem();
+}
+
+void DictConnection::AddListener(DefinitionListener* listener)
+{
+    m_listeners.push_back(listener);
+}
+
+void DictConnection::RemoveListener(DefinitionListener* listener)
+{
+    std::erase(m_listeners, listener);
+}
+
+// The tree's nodes hear first: a listener may look for the node of what
+// it is told.
+template <typename Report> void DictConnection::Tell(Report report)
+{
+    report(static_cast<DefinitionListener&>(m_nodes));
+    for (std::size_t i = 0; i < m_listeners.size(); ++i)
+        report(*m_listeners[i]);
+}
+
+bool DictConnection::IsLookupPending() const
+{
+    return m_bWordHeld || m_nOutstandingDefines > 0;
+}
+
+void DictConnection::EndLookup(const LookupEnd& end)
+{
+    Tell([&](DefinitionListener& listener) { listener.OnLookupEnded(*this, end); });
 }
 
 void DictConnection::ConnectToServer()
@@ -97,7 +104,7 @@ void DictConnection::ConnectToServer()
     m_state = ConnectionState::Connecting;
     // A connect that fails at once reports nothing later.
     if (!Connect(GetHost(), m_nPort))
-        OnConnectionLost();
+        OnConnectionLost(LookupEnd::Way::Unreachable, SocketError::Other);
 }
 
 // A new connection is a new stream: nothing of the old one carries over,
@@ -125,33 +132,38 @@ void DictConnection::ResetStream()
 void DictConnection::OnConnect(int error)
 {
     if (error == SocketError::None || error == SocketError::IsConnected)
-        SetRootImage(ImageIdle);
+        Tell([&](DefinitionListener& listener) { listener.OnActivity(*this, ConnectionActivity::Idle); });
     else
-        OnConnectionLost();
+        OnConnectionLost(LookupEnd::Way::Unreachable, error);
     AsyncSocket::OnConnect(error);
 }
 
 void DictConnection::OnClose(int error)
 {
-    OnConnectionLost();
+    OnConnectionLost(LookupEnd::Way::Closed, error);
     AsyncSocket::OnClose(error);
 }
 
 // Every way a connection ends comes here. A request left unanswered (a
 // server's time or query limit, a reset) is sent once more on a new
-// connection; otherwise the server stays closed until the next lookup.
-void DictConnection::OnConnectionLost()
+// connection; otherwise the server stays closed until the next lookup,
+// and a lookup on its way has ended the way the connection did.
+void DictConnection::OnConnectionLost(LookupEnd::Way way, int error)
 {
     const bool resend = m_nOutstandingDefines > 0 && !m_bResent;
+    const bool pending = IsLookupPending();
     m_state = ConnectionState::Closed;
     m_nOutstandingDefines = 0;
     m_bWordHeld = false;
     // A definition cut short is never completed; its memory goes now.
     std::string().swap(m_strCurrentDefinition);
-    SetRootImage(ImageClosed);
-    RemoveDatabaseItems();
-    if (!resend)
+    m_lookupDatabases.clear();
+    Tell([&](DefinitionListener& listener) { listener.OnActivity(*this, ConnectionActivity::Closed); });
+    if (!resend) {
+        if (pending)
+            EndLookup({way, std::string(), error});
         return;
+    }
     m_bResent = true;
     m_bWordHeld = true;
     Reconnect();
@@ -162,18 +174,9 @@ void DictConnection::OnSend(int error)
     AsyncSocket::OnSend(error);
 }
 
-void DictConnection::SetRootImage(int image)
-{
-    if (m_pTree && m_hRootItem)
-        m_pTree->SetItemImage(m_hRootItem, image);
-}
-
-// The root's children are exactly the database nodes.
 void DictConnection::RemoveDatabaseItems()
 {
-    if (m_pTree)
-        m_pTree->DeleteChildren(m_hRootItem);
-    m_databaseItems.clear();
+    m_nodes.RemoveDatabaseItems();
 }
 
 // ---- Line reception ----
@@ -222,7 +225,7 @@ bool DictConnection::ReceiveBytes(const char* data, int n)
 void DictConnection::CloseAsAtEndOfStream()
 {
     Close();
-    OnConnectionLost();
+    OnConnectionLost(LookupEnd::Way::Closed, SocketError::None);
 }
 
 // The server sent more than any reply may hold: the connection ends as at
@@ -233,7 +236,7 @@ void DictConnection::GiveUp()
     m_bResent = true;
     FlushRecords();
     Close();
-    OnConnectionLost();
+    OnConnectionLost(LookupEnd::Way::GivenUp, SocketError::None);
 }
 
 // Every CR LF, lone CR or lone LF ends exactly one line, wherever the reads
@@ -296,7 +299,7 @@ void DictConnection::OnLine(const std::string& line)
         return;
     if (!m_bReplyGoesOn)
         m_nReplyBytes = 0;
-    UpdateActivityImage();
+    UpdateActivity();
 }
 
 // False once the line takes its reply, or the lines nobody asked for,
@@ -318,14 +321,10 @@ void DictConnection::ExpectMore(ReplyKind kind)
     m_bReplyGoesOn = true;
 }
 
-void DictConnection::UpdateActivityImage()
+void DictConnection::UpdateActivity()
 {
-    if (m_expectedReplies.empty()) {
-        SetRootImage(ImageIdle);
-        return;
-    }
-    SetRootImage(ImageFirstActivityFrame + m_nActivityFrame);
-    m_nActivityFrame = (m_nActivityFrame + 1) % 3;
+    const auto activity = m_expectedReplies.empty() ? ConnectionActivity::Idle : ConnectionActivity::Busy;
+    Tell([&](DefinitionListener& listener) { listener.OnActivity(*this, activity); });
 }
 
 void DictConnection::OnUnexpectedLine(const std::string&) {}
@@ -432,12 +431,15 @@ void DictConnection::Define(const std::string& word)
 void DictConnection::SendLatestWord()
 {
     m_bWordHeld = false;
-    if (QueueCommand(FormatDefineCommand(m_strLatestWord))) {
+    const bool sent = QueueCommand(FormatDefineCommand(m_strLatestWord));
+    if (sent) {
         m_expectedReplies.push_back(DefineStatus);
         ++m_nOutstandingDefines;
     }
     SendQueuedCommands();
     ClearDefinitions();
+    if (!sent && !IsLookupPending())
+        EndLookup({LookupEnd::Way::NotSent, std::string(), SocketError::None});
 }
 
 // ---- Replies ----
@@ -495,28 +497,32 @@ void DictConnection::OnDefineStatus(const std::string& line)
         return;
     }
     if (code != 151) {
-        if (m_nOutstandingDefines > 0)
-            --m_nOutstandingDefines;
+        if (m_nOutstandingDefines > 0 && --m_nOutstandingDefines == 0 && !m_bWordHeld)
+            EndLookup({LookupEnd::Way::Answered, line, SocketError::None});
         return;
     }
     ExpectMore(DefinitionText);
-    m_bKeepCurrentDefinition = words.size() >= 3 && !IsReplySuperseded() && m_pTree && m_hRootItem;
+    m_bKeepCurrentDefinition = words.size() >= 3 && !IsReplySuperseded() && IsListened();
     if (!m_bKeepCurrentDefinition)
         return;
     m_strCurrentDatabase = words[2];
-    auto found = m_databaseItems.find(m_strCurrentDatabase);
-    if (found == m_databaseItems.end()) {
+    if (!m_lookupDatabases.contains(m_strCurrentDatabase)) {
         // More databases than any server has: given up like a reply too long.
-        if (m_databaseItems.size() >= m_limits.databases) {
+        if (m_lookupDatabases.size() >= m_limits.databases) {
             GiveUp();
             return;
         }
-        const HTREEITEM item = m_pTree->InsertItem(DatabaseDescription(m_strCurrentDatabase), ImageDatabase,
-                                                   m_hRootItem, TreeInsert::Sort);
-        m_pTree->SetItemData(item, reinterpret_cast<std::uintptr_t>(this));
-        found = m_databaseItems.emplace(m_strCurrentDatabase, item).first;
+        m_lookupDatabases.insert(m_strCurrentDatabase);
     }
-    m_pTree->SetItemImage(found->second, ImageDatabaseWithDefinitions);
+    // Told again for a database met before: its node shows it has definitions.
+    const std::string description = DatabaseDescription(m_strCurrentDatabase);
+    Tell([&](DefinitionListener& listener) { listener.OnDatabaseBegins(*this, m_strCurrentDatabase, description); });
+}
+
+// Definitions nobody hears need not be kept.
+bool DictConnection::IsListened() const
+{
+    return m_nodes.IsAttached() || !m_listeners.empty();
 }
 
 // Empty for a database the list did not name.
@@ -543,31 +549,18 @@ void DictConnection::OnDefinitionLine(const std::string& line)
     }
     ExpectMore(DefineStatus);
     if (m_bKeepCurrentDefinition)
-        StoreCurrentDefinition();
+        Tell([&](DefinitionListener& listener) {
+            listener.OnDefinitionComplete(*this, m_strCurrentDatabase, m_strCurrentDefinition);
+        });
     m_bKeepCurrentDefinition = false;
     // Its copy is stored; a long one's memory is not kept for the next.
     std::string().swap(m_strCurrentDefinition);
 }
 
-void DictConnection::StoreCurrentDefinition()
-{
-    const auto found = m_databaseItems.find(m_strCurrentDatabase);
-    if (found == m_databaseItems.end() || !found->second || !m_pTree)
-        return;
-    const HTREEITEM item = found->second;
-    std::string& stored = m_definitions[item];
-    if (!stored.empty())
-        stored += Separator;
-    stored += m_strCurrentDefinition;
-    if (m_pTree->GetSelectedItem() == item)
-        m_pTree->NotifySelectedItemGrew();
-}
-
 void DictConnection::ClearDefinitions()
 {
-    // Texts first: a deletion may move the selection onto another of our nodes.
-    m_definitions.clear();
-    RemoveDatabaseItems();
+    m_lookupDatabases.clear();
+    Tell([&](DefinitionListener& listener) { listener.OnDefinitionsCleared(*this); });
 }
 
 std::string DictConnection::GetDefinitions(HTREEITEM item)
@@ -578,6 +571,10 @@ std::string DictConnection::GetDefinitions(HTREEITEM item)
 
 const std::string* DictConnection::FindDefinitions(HTREEITEM item) const
 {
-    const auto found = m_definitions.find(item);
-    return found == m_definitions.end() ? nullptr : &found->second;
+    return m_nodes.FindDefinitions(item);
+}
+
+HTREEITEM DictConnection::FindDatabaseItem(const std::string& database) const
+{
+    return m_nodes.FindDatabaseItem(database);
 }

@@ -3,18 +3,22 @@
 #include "AsyncSocket.h"
 #include "ConnectionLimits.h"
 #include "ConnectionState.h"
+#include "DefinitionListener.h"
 #include "ReplyKind.h"
-#include "TreeCtrl.h"
+#include "ServerNodes.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <fstream>
 #include <map>
+#include <set>
 #include <string>
+#include <vector>
 
 // The client side of one connection to one DICT server: its socket, its
-// nodes in the results tree, its transcript and its reply state machine.
+// transcript and its reply state machine. What it learns goes to its
+// listeners: first its own nodes in the results tree, then any added.
 class DictConnection : public AsyncSocket {
 public:
     // A pending line longer than this is never going to end; the
@@ -33,8 +37,15 @@ public:
     void InsertRootItem(TreeCtrl* tree);
     void RemoveRootItem();
     void ConnectToServer();
-    HTREEITEM GetRootItem() const { return m_hRootItem; }
+    HTREEITEM GetRootItem() const { return m_nodes.GetRootItem(); }
     ConnectionState GetState() const { return m_state; }
+    // A listener hears every report after the tree's nodes have; it must
+    // outlive the connection or be removed first.
+    void AddListener(DefinitionListener* listener);
+    void RemoveListener(DefinitionListener* listener);
+    // The latest lookup is on its way: held for the greeting or not yet
+    // answered by its final status.
+    bool IsLookupPending() const;
     // Tests reach the limits sooner by lowering them.
     void SetLimits(const ConnectionLimits& limits) { m_limits = limits; }
     // One read's bytes: recorded, cut into lines and handled. False when the
@@ -59,6 +70,9 @@ public:
     // The node's stored text itself, or null: a view of a large text need
     // not copy it. It lives until the node is removed from the tree.
     const std::string* FindDefinitions(HTREEITEM item) const;
+    // The node of a database that returned definitions for the current
+    // word, or null.
+    HTREEITEM FindDatabaseItem(const std::string& database) const;
 
 protected:
     void OnReceive(int error) override;
@@ -72,19 +86,20 @@ private:
     void SendLatestWord();
     void Reconnect();
     void ResetStream();
-    void OnConnectionLost();
+    void OnConnectionLost(LookupEnd::Way way, int error);
     void ReceiveAvailable();
     void WriteRecord(const std::string& record);
-    void UpdateActivityImage();
-    void SetRootImage(int image);
+    void UpdateActivity();
+    template <typename Report> void Tell(Report report);
+    void EndLookup(const LookupEnd& end);
     bool CutLines();
     bool CountLineBytes(const std::string& line);
     void ExpectMore(ReplyKind kind);
     void CloseAsAtEndOfStream();
     void GiveUp();
-    void StoreCurrentDefinition();
     std::string DatabaseDescription(const std::string& name) const;
     bool IsReplySuperseded() const;
+    bool IsListened() const;
 
     std::string m_strHost;
     int m_nPort;
@@ -99,15 +114,14 @@ private:
     std::string m_strPendingRecords;
     // Command lines queued to go out together.
     std::string m_strOutgoing;
-    HTREEITEM m_hRootItem = nullptr;
-    TreeCtrl* m_pTree = nullptr;
-    std::map<std::string, HTREEITEM> m_databaseItems;
+    ServerNodes m_nodes;
+    std::vector<DefinitionListener*> m_listeners;
     std::map<std::string, std::string> m_databaseDescriptions;
+    // Databases that returned definitions for the current word.
+    std::set<std::string> m_lookupDatabases;
     std::string m_strCurrentDatabase;
     std::string m_strReceiveBuffer;
     std::string m_strCurrentDefinition;
-    std::map<HTREEITEM, std::string> m_definitions;
-    int m_nActivityFrame = 0;
 
     // Bytes at the front of the buffer already searched for a line end.
     std::size_t m_nScannedBytes = 0;
