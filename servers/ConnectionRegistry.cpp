@@ -17,6 +17,20 @@ void ConnectionRegistry::AttachTree(TreeCtrl* tree)
         connection->InsertRootItem(tree);
 }
 
+void ConnectionRegistry::AddListener(DefinitionListener* listener)
+{
+    m_listeners.push_back(listener);
+    for (auto& [host, connection] : m_connections)
+        connection->AddListener(listener);
+}
+
+void ConnectionRegistry::RemoveListener(DefinitionListener* listener)
+{
+    std::erase(m_listeners, listener);
+    for (auto& [host, connection] : m_connections)
+        connection->RemoveListener(listener);
+}
+
 void ConnectionRegistry::DefineAll(const std::string& word)
 {
     for (auto& [host, connection] : m_connections)
@@ -28,6 +42,8 @@ void ConnectionRegistry::AddServer(const std::string& host, int port)
     auto& slot = m_connections[host];
     slot = std::make_unique<DictConnection>(host, port);
     slot->InsertRootItem(m_pResultsTree);
+    for (DefinitionListener* listener : m_listeners)
+        slot->AddListener(listener);
     slot->Create();
     slot->ConnectToServer();
 }

@@ -3,7 +3,9 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
+class DefinitionListener;
 class DictConnection;
 class TreeCtrl;
 
@@ -14,6 +16,10 @@ public:
     static ConnectionRegistry& Instance();
 
     void AttachTree(TreeCtrl* tree);
+    // The listener hears every connection, those added later too, until
+    // it is removed.
+    void AddListener(DefinitionListener* listener);
+    void RemoveListener(DefinitionListener* listener);
     void DefineAll(const std::string& word);
     void AddServer(const std::string& host, int port);
     void RemoveServer(const std::string& host);
@@ -37,6 +43,7 @@ private:
 
     std::map<std::string, std::unique_ptr<DictConnection>> m_connections;
     TreeCtrl* m_pResultsTree = nullptr;
+    std::vector<DefinitionListener*> m_listeners;
     // The last load failed: the list started empty.
     bool m_bListUnloaded = false;
 };
