@@ -10,6 +10,8 @@
 #include "HelpRequest.h"
 #include "MessageBox.h"
 #include "RichTextView.h"
+#include "SearchWatch.h"
+#include "ViewNotice.h"
 #include "ViewZoom.h"
 
 #include <QApplication>
@@ -88,6 +90,7 @@ MainWindow::~MainWindow()
 {
     qApp->removeEventFilter(this);
     m_tree.SetSelChangedHandler(nullptr);
+    m_tree.SetUserSelectedHandler(nullptr);
     m_tree.SetSelectedItemGrewHandler(nullptr);
 }
 
@@ -194,6 +197,9 @@ void MainWindow::OnInitDialog()
     m_tree.SetImageList(m_treeImages, meanings);
     m_tree.SetSelChangedHandler([this](HTREEITEM item) { OnTreeSelChanged(item); });
     m_tree.SetSelectedItemGrewHandler([this](HTREEITEM) { m_viewRefresh.Request(); });
+    m_pSearchWatch = std::make_unique<SearchWatch>(
+        m_tree, [this](const QString& word, const QStringList& unanswered) { OnNothingFound(word, unanswered); });
+    m_tree.SetUserSelectedHandler([this](HTREEITEM) { m_pSearchWatch->OnUserSelected(); });
     // The buttons show their arrows; the mnemonic stays in the hidden text.
     for (auto [button, file] : {std::pair{m_backButton, ":/icons/arrow-back.svg"},
                                 std::pair{m_forwardsButton, ":/icons/arrow-forwards.svg"}}) {
@@ -206,6 +212,7 @@ void MainWindow::OnInitDialog()
     m_definitionView->SetLinkHandler([this](LinkMouse m, int start, int end) { OnDefinitionLink(m, start, end); });
     ConnectionRegistry::Instance().AttachTree(&m_tree);
     ConnectionRegistry::Instance().LoadServerList();
+    ShowServerListState();
     setWindowIcon(m_hIcon);
 }
 
@@ -229,8 +236,18 @@ void MainWindow::PushForwardHistory(const QString& word)
 
 void MainWindow::LookUp(const QString& word)
 {
-    ConnectionRegistry::Instance().DefineAll(Narrow(word));
+    m_spellSuggester.Cancel();
     m_pRecentWords->Remember(word);
+    ConnectionRegistry& registry = ConnectionRegistry::Instance();
+    if (registry.IsEmpty()) {
+        ShowServerListState();
+        return;
+    }
+    // A notice is about the last search; nodes the new one removes empty the view themselves.
+    ClearNotice();
+    m_pSearchWatch->Start(word);
+    registry.DefineAll(Narrow(word));
+    m_pSearchWatch->Sent();
 }
 
 void MainWindow::OnSearch()
@@ -283,6 +300,7 @@ void MainWindow::OnTreeSelChanged(HTREEITEM item)
 {
     m_viewRefresh.Cancel();
     m_pFill->Stop();
+    m_viewNotice = ViewNotice::None;
     m_hShownItem = item;
     if (!item) {
         m_definitionView->SetPlainText("NULL");
@@ -315,6 +333,11 @@ void MainWindow::OnDefinitionLink(LinkMouse message, int start, int end)
 {
     if (message != LinkMouse::LeftDown && message != LinkMouse::LeftDoubleClick)
         return;
+    if (m_viewNotice == ViewNotice::NoServers) {
+        // Not inside the view's mouse press: the dialog runs its own loop.
+        QTimer::singleShot(0, this, &MainWindow::OnMenuServers);
+        return;
+    }
     FollowWord(WordOfLink(m_definitionView->GetTextRange(start, end)));
 }
 
@@ -351,6 +374,46 @@ void MainWindow::LookUpSelection()
     const QString word = m_definitionView->textCursor().selectedText().simplified();
     if (CanLookUp(word))
         FollowWord(word);
+}
+
+void MainWindow::ShowNotice(ViewNotice kind, const RenderedDefinitions& notice)
+{
+    m_viewRefresh.Cancel();
+    m_pFill->Stop();
+    m_hShownItem = nullptr;
+    m_viewNotice = kind;
+    m_definitionView->setEnabled(true);
+    m_definitionView->ShowRendered(notice.text, notice.linkRuns, notice.separators);
+}
+
+// The view as a selection of no definitions leaves it.
+void MainWindow::ClearNotice()
+{
+    if (m_viewNotice == ViewNotice::None)
+        return;
+    m_viewNotice = ViewNotice::None;
+    m_definitionView->SetPlainText(QString());
+    m_definitionView->setEnabled(false);
+}
+
+// The message shows at once; suggestions join it when the spell checker
+// has them, unless the view or the search moved on meanwhile.
+void MainWindow::OnNothingFound(const QString& word, const QStringList& unanswered)
+{
+    ShowNotice(ViewNotice::NothingFound, NothingFoundNotice(word, unanswered, {}));
+    m_spellSuggester.Suggest(word, [this, word, unanswered](const QStringList& suggestions) {
+        if (m_viewNotice == ViewNotice::NothingFound && !suggestions.isEmpty())
+            ShowNotice(ViewNotice::NothingFound, NothingFoundNotice(word, unanswered, suggestions));
+    });
+}
+
+// With no servers the view says how to add one, until there is one.
+void MainWindow::ShowServerListState()
+{
+    if (ConnectionRegistry::Instance().IsEmpty())
+        ShowNotice(ViewNotice::NoServers, NoServersNotice());
+    else if (m_viewNotice == ViewNotice::NoServers)
+        ClearNotice();
 }
 
 void MainWindow::LookUpGiven(const GivenWord& given)
@@ -415,6 +478,9 @@ void MainWindow::OnMenuServers()
 {
     CServersDlg dialog(this);
     dialog.exec();
+    // A search may have waited only for servers now gone.
+    m_pSearchWatch->CheckEnded();
+    ShowServerListState();
 }
 
 void MainWindow::OnMenuHelp()

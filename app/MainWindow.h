@@ -2,6 +2,7 @@
 
 #include "DefinitionFill.h"
 #include "RecentWords.h"
+#include "SpellSuggester.h"
 #include "ThrottledRefresh.h"
 #include "TreeCtrl.h"
 
@@ -19,6 +20,8 @@ class QMenuBar;
 class QPushButton;
 class QTreeWidget;
 class RichTextView;
+class SearchWatch;
+struct RenderedDefinitions;
 enum class LinkMouse;
 
 // The whole user interface: word box, results tree, definition view,
@@ -86,6 +89,12 @@ private:
     bool IsForwardsMnemonic(QEvent* event) const;
     QPushButton* HistoryButtonOf(QEvent* event) const;
     void ReadAwaitedSelection();
+    // What the view says where the tree has nothing to show.
+    enum class ViewNotice { None, NothingFound, NoServers };
+    void ShowNotice(ViewNotice kind, const RenderedDefinitions& notice);
+    void ClearNotice();
+    void OnNothingFound(const QString& word, const QStringList& unanswered);
+    void ShowServerListState();
 
     QIcon m_hIcon;
     QTreeWidget* m_treeWidget = nullptr;
@@ -104,6 +113,9 @@ private:
     std::unique_ptr<DefinitionFill> m_pFill;
     // The node whose text the view shows.
     HTREEITEM m_hShownItem = nullptr;
+    std::unique_ptr<SearchWatch> m_pSearchWatch;
+    SpellSuggester m_spellSuggester;
+    ViewNotice m_viewNotice = ViewNotice::None;
 
     QMenuBar* m_menuBar = nullptr;
     QPushButton* m_searchButton = nullptr;

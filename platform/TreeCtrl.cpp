@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QIcon>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTimer>
 #include <QTreeWidget>
@@ -76,6 +77,8 @@ TreeCtrl::TreeCtrl(QTreeWidget* widget) : m_pWidget(widget), m_pRefreshTimer(std
     m_pWidget->setUniformRowHeights(true);
     m_pWidget->setSelectionMode(QAbstractItemView::SingleSelection);
     QObject::connect(m_pWidget, &QTreeWidget::currentItemChanged, m_pWidget, [this](QTreeWidgetItem* current) {
+        if (m_nOwnSelections == 0 && m_onUserSelected)
+            m_onUserSelected(Handle(current));
         if (m_onSelChanged)
             m_onSelChanged(Handle(current));
     });
@@ -189,6 +192,7 @@ void TreeCtrl::DeleteItem(HTREEITEM item)
     if (!item)
         return;
     QTreeWidgetItem* doomed = Item(item);
+    const QScopedValueRollback own(m_nOwnSelections, m_nOwnSelections + 1);
     // Move the selection off the branch first, so that the handler sees a
     // living node and a deleted ancestor never leaves a silent null selection.
     if (IsWithin(m_pWidget->currentItem(), doomed))
@@ -202,6 +206,7 @@ void TreeCtrl::DeleteChildren(HTREEITEM parent)
     if (!parent || Item(parent)->childCount() == 0)
         return;
     QTreeWidgetItem* item = Item(parent);
+    const QScopedValueRollback own(m_nOwnSelections, m_nOwnSelections + 1);
     QTreeWidgetItem* current = m_pWidget->currentItem();
     if (current != item && IsWithin(current, item))
         m_pWidget->setCurrentItem(item);
@@ -216,7 +221,14 @@ HTREEITEM TreeCtrl::GetSelectedItem() const
 
 void TreeCtrl::SelectItem(HTREEITEM item)
 {
+    const QScopedValueRollback own(m_nOwnSelections, m_nOwnSelections + 1);
     m_pWidget->setCurrentItem(Item(item));
+}
+
+void TreeCtrl::Expand(HTREEITEM item)
+{
+    if (item)
+        Item(item)->setExpanded(true);
 }
 
 HTREEITEM TreeCtrl::GetRootItem(int index) const
@@ -251,6 +263,11 @@ void TreeCtrl::SetImageList(const std::vector<QIcon>& images, const std::vector<
 void TreeCtrl::SetSelChangedHandler(std::function<void(HTREEITEM)> handler)
 {
     m_onSelChanged = std::move(handler);
+}
+
+void TreeCtrl::SetUserSelectedHandler(std::function<void(HTREEITEM)> handler)
+{
+    m_onUserSelected = std::move(handler);
 }
 
 void TreeCtrl::NotifySelectedItemGrew()

@@ -44,6 +44,8 @@ public:
     HTREEITEM GetSelectedItem() const;
     // Selects the node, or nothing when null; notifies before returning.
     void SelectItem(HTREEITEM item);
+    // Shows the node's children.
+    void Expand(HTREEITEM item);
 
     HTREEITEM GetRootItem(int index) const;
     int GetRootCount() const;
@@ -54,6 +56,9 @@ public:
     // reads as the description of a node showing it.
     void SetImageList(const std::vector<QIcon>& images, const std::vector<QString>& meanings);
     void SetSelChangedHandler(std::function<void(HTREEITEM)> handler);
+    // Told, before the change itself is reported, of a selection that the
+    // user made in the tree: one that no call here made.
+    void SetUserSelectedHandler(std::function<void(HTREEITEM)> handler);
     // The selected node's content grew; whoever shows it refreshes in its
     // own time rather than on every addition.
     void NotifySelectedItemGrew();
@@ -75,6 +80,9 @@ private:
     std::vector<QString> m_meanings;
     std::unique_ptr<QTimer> m_pRefreshTimer;
     bool m_bColumnStale = false;
+    // Calls here under way that may move the selection.
+    int m_nOwnSelections = 0;
     std::function<void(HTREEITEM)> m_onSelChanged;
+    std::function<void(HTREEITEM)> m_onUserSelected;
     std::function<void(HTREEITEM)> m_onSelectedItemGrew;
 };

@@ -65,6 +65,14 @@ bool ConnectionRegistry::HasServer(const std::string& host) const
     return m_connections.count(host) != 0;
 }
 
+bool ConnectionRegistry::IsAnyLookupPending() const
+{
+    for (const auto& [host, connection] : m_connections)
+        if (connection->IsLookupPending())
+            return true;
+    return false;
+}
+
 void ConnectionRegistry::CopyHostPorts(std::map<std::string, int>& hostPorts) const
 {
     for (const auto& [host, connection] : m_connections)

@@ -24,6 +24,9 @@ public:
     void AddServer(const std::string& host, int port);
     void RemoveServer(const std::string& host);
     bool HasServer(const std::string& host) const;
+    bool IsEmpty() const { return m_connections.empty(); }
+    // Some connection's latest lookup is still on its way.
+    bool IsAnyLookupPending() const;
     void CopyHostPorts(std::map<std::string, int>& hostPorts) const;
     // Both report a failure in a message box.
     void LoadServerList();

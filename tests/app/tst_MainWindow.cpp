@@ -615,6 +615,8 @@ void MainWindowTest::largeNodeFillsInPiecesUntilAnotherSelection()
         for (int turn = 0; turn < count && view->toPlainText().size() < whole.text.size(); ++turn)
             QCoreApplication::processEvents();
     };
+    // The search showed its first node itself: a selection starts anew from the root.
+    w.Tree().SelectItem(session.root);
     const int pieces = w.ViewPieceCount();
     w.Tree().SelectItem(session.Database(1));
     QCOMPARE(w.ViewPieceCount(), pieces + 1);
@@ -637,7 +639,9 @@ void MainWindowTest::largeNodeFillsInPiecesUntilAnotherSelection()
     QVERIFY(lines.startsWith("{") ? w.CurrentWord().contains("word 3 and other") : w.CurrentWord() == "word 3");
     const int stopped = w.ViewPieceCount();
     turns(3);
-    QCOMPARE(view->toPlainText(), QString());
+    // A link too long for a command is said to be so; the other waits for its answer.
+    const QString shown = view->toPlainText();
+    QVERIFY(lines.startsWith("{") ? shown.endsWith(" was not asked: the word is too long\n") : shown.isEmpty());
     QCOMPARE(w.ViewPieceCount(), stopped);
 }
 
