@@ -196,7 +196,13 @@ void MainWindow::OnInitDialog()
     }
     m_tree.SetImageList(m_treeImages, meanings);
     m_tree.SetSelChangedHandler([this](HTREEITEM item) { OnTreeSelChanged(item); });
-    m_tree.SetSelectedItemGrewHandler([this](HTREEITEM) { m_viewRefresh.Request(); });
+    // A node's first text shows as it arrives; more of it at the view's pace.
+    m_tree.SetSelectedItemGrewHandler([this](HTREEITEM) {
+        if (m_pFill->IsEmpty())
+            RefreshGrownSelection();
+        else
+            m_viewRefresh.Request();
+    });
     m_pSearchWatch = std::make_unique<SearchWatch>(
         m_tree, [this](const QString& word, const QStringList& unanswered) { OnNothingFound(word, unanswered); });
     m_tree.SetUserSelectedHandler([this](HTREEITEM) { m_pSearchWatch->OnUserSelected(); });

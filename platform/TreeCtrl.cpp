@@ -82,6 +82,11 @@ TreeCtrl::TreeCtrl(QTreeWidget* widget) : m_pWidget(widget), m_pRefreshTimer(std
         if (m_onSelChanged)
             m_onSelChanged(Handle(current));
     });
+    // A press on the node already selected chooses it too.
+    QObject::connect(m_pWidget, &QTreeWidget::itemPressed, m_pWidget, [this](QTreeWidgetItem* item) {
+        if (m_onUserSelected)
+            m_onUserSelected(Handle(item));
+    });
 }
 
 QTreeWidgetItem* TreeCtrl::Item(HTREEITEM item)

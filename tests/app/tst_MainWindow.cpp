@@ -160,6 +160,7 @@ private slots:
     void linkAfterBackKeepsTheForwardList();
     void linkBrokenOverAnIndentedLineSearchesTheJoinedWords();
     void viewFollowsTheSelection();
+    void enterShowsTheFirstDefinitionsOrSaysNothingWasFound();
     void furtherDefinitionForTheSelectedNodeIsShown();
     void largeNodeFillsInPiecesUntilAnotherSelection_data();
     void largeNodeFillsInPiecesUntilAnotherSelection();
@@ -438,10 +439,9 @@ void MainWindowTest::linkBrokenOverAnIndentedLineSearchesTheJoinedWords()
     QVERIFY(session.connected);
     MainWindow& w = *session.window;
     QVERIFY(session.Answered("lists", 1));
-    w.Tree().SelectItem(session.Database(0));
     RichTextView* view = w.DefinitionView();
-    const QString shown = view->toPlainText();
-    QCOMPARE(shown, QString("see the word\n   list and plain\nbreak here\n"));
+    const QString shown("see the word\n   list and plain\nbreak here\n");
+    QVERIFY(WaitUntil([&] { return view->toPlainText() == shown; }));
     // Other buttons follow nothing.
     QTest::mouseClick(view->viewport(), Qt::MiddleButton, {}, CharacterCentre(view, 9));
     QCOMPARE(w.CurrentWord(), QString("lists"));
@@ -454,8 +454,7 @@ void MainWindowTest::linkBrokenOverAnIndentedLineSearchesTheJoinedWords()
     // The view is rendered again from what a new selection holds, with
     // nothing of the link clicked before.
     QVERIFY(session.Answered("lists", 1));
-    w.Tree().SelectItem(session.Database(0));
-    QCOMPARE(FormattedRuns(*view), QStringList({"word", "   list", "plain", "break"}));
+    QVERIFY(WaitUntil([&] { return FormattedRuns(*view) == QStringList({"word", "   list", "plain", "break"}); }));
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {},
                        CharacterCentre(view, static_cast<int>(view->toPlainText().indexOf("break"))));
     QCOMPARE(w.CurrentWord(), QString("plainbreak"));
@@ -508,6 +507,61 @@ void MainWindowTest::viewFollowsTheSelection()
     w.Tree().SelectItem(nullptr);
     QCOMPARE(view->toPlainText(), QString("NULL"));
     QVERIFY(!view->isEnabled());
+}
+
+// Enter shows the definitions that come first, in the node of the fastest
+// database rather than the top one, the focus left in the word box, each
+// search anew, unless the user chose a node during the search. A search
+// that finds nothing says so, naming the server that could not be asked,
+// with suggestions that search as links do.
+void MainWindowTest::enterShowsTheFirstDefinitionsOrSaysNothingWasFound()
+{
+    ScriptedDictServer server;
+    QVERIFY(server.Listen());
+    server.EnableDictResponder(ScriptedDictServer::DefaultGreeting().toStdString(),
+                               {{"wn", "WordNet"}, {"gcide", "Gcide"}},
+                               {{"apple", {"wn", "apple", "apple {tree}"}},
+                                {"apple", {"gcide", "Apple", "Apple"}},
+                                {"receive", {"wn", "receive", "receive"}}});
+    ScriptedDictServer down;
+    QVERIFY(down.Listen("127.0.0.2"));
+    const quint16 downPort = down.Port();
+    down.StopListening();
+    Session session(server);
+    QVERIFY(session.connected);
+    MainWindow& w = *session.window;
+    RichTextView* view = w.DefinitionView();
+    QTreeWidget* tree = w.Tree().Widget();
+    for (const bool userSelects : {false, false, true}) {
+        w.WordBox()->setFocus();
+        w.WordBox()->setText("apple");
+        QTest::keyClick(w.WordBox(), Qt::Key_Return);
+        if (userSelects)
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                              tree->visualItemRect(tree->topLevelItem(0)).center());
+        QVERIFY(WaitUntil([&] { return session.Databases() == 2; }) && session.Idle());
+        QCOMPARE(w.Tree().GetSelectedItem(), userSelects ? session.root : session.Database(1));
+        QCOMPARE(view->toPlainText(), userSelects ? QString() : QString("apple tree\n"));
+        QVERIFY(tree->topLevelItem(0)->isExpanded());
+        QCOMPARE(w.focusWidget(), userSelects ? static_cast<QWidget*>(tree) : w.WordBox());
+    }
+    ConnectionRegistry::Instance().AddServer("127.0.0.2", downPort);
+    session.Search("recieve");
+    const QString said = "No definitions found for \u201Crecieve\u201D.\n127.0.0.2:" + QString::number(downPort)
+        + " did not answer: connection refused\n";
+    QVERIFY(WaitUntil([&] { return view->toPlainText().startsWith(said + "\nDid you mean:\n"); }));
+    QVERIFY(view->isEnabled());
+    const QStringList suggestions = view->toPlainText().mid(said.size()).split(u'\n').mid(2, 8);
+    QVERIFY(suggestions.contains("receive"));
+    QCOMPARE(FormattedRuns(*view).mid(0, suggestions.size() - 1), suggestions.mid(0, suggestions.size() - 1));
+    const int forward = static_cast<int>(w.ForwardHistory().size());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      CharacterCentre(view, static_cast<int>(view->toPlainText().indexOf("\nreceive\n")) + 2));
+    QCOMPARE(w.CurrentWord(), QString("receive"));
+    QCOMPARE(w.BackHistory().back(), QString("recieve"));
+    QCOMPARE(static_cast<int>(w.ForwardHistory().size()), forward);
+    QVERIFY(WaitUntil([&] { return view->toPlainText() == "receive\n"; }));
+    QCOMPARE(LastDefine(server), QString("DEFINE * \"receive\""));
 }
 
 // Definitions arriving for the selected node are shown in a refresh per
@@ -1033,6 +1087,11 @@ void MainWindowTest::withoutServersTheHistoryStillWorksAndNothingIsSent()
     MainWindow w;
     w.show();
     QCOMPARE(w.Tree().GetRootItem(0), HTREEITEM(nullptr));
+    RichTextView* view = w.DefinitionView();
+    const QString notice = view->toPlainText();
+    QVERIFY(notice.contains("add one in Tools, Servers...") && notice.contains("2628"));
+    QCOMPARE(FormattedRuns(*view), (QStringList{"Tools, Servers..."}));
+    view->clear();
     for (const char* word : {"a", "b"}) {
         w.WordBox()->setText(word);
         QTest::mouseClick(w.SearchButton(), Qt::LeftButton);
@@ -1047,6 +1106,24 @@ void MainWindowTest::withoutServersTheHistoryStillWorksAndNothingIsSent()
     QVERIFY(!w.ForwardsButton()->isEnabled());
     QTest::qWait(100);
     QCOMPARE(unlisted.ConnectionCount(), 0);
+    QCOMPARE(view->toPlainText(), notice);
+    // The link opens the servers dialog; a server added there ends the notice.
+    QString opened;
+    QTimer closer;
+    closer.callOnTimeout([&] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            opened = dialog->windowTitle();
+            ConnectionRegistry::Instance().AddServer("127.0.0.1", unlisted.Port());
+            dialog->reject();
+        }
+    });
+    closer.start(10);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      CharacterCentre(view, static_cast<int>(notice.indexOf("Servers"))));
+    QVERIFY(WaitUntil([&] { return !opened.isEmpty(); }));
+    QCOMPARE(opened, QString("Configure DICT Servers"));
+    QVERIFY(WaitUntil([&] { return view->toPlainText().isEmpty(); }));
+    ConnectionRegistry::Instance().RemoveAllServers();
 }
 
 int DefineCount(const ScriptedDictServer& server)
