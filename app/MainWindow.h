@@ -19,6 +19,7 @@ class QMenuBar;
 class QPushButton;
 class QTreeWidget;
 class RichTextView;
+class SearchOutput;
 enum class LinkMouse;
 
 // The whole user interface: word box, results tree, definition view,
@@ -55,6 +56,7 @@ public:
     TreeCtrl& Tree() { return m_tree; }
     RichTextView* DefinitionView() const { return m_definitionView; }
     FindBar* Find() const { return m_findBar; }
+    SearchOutput* Output() const { return m_pOutput; }
     const std::list<QString>& BackHistory() const { return m_backHistory; }
     const std::list<QString>& ForwardHistory() const { return m_forwardHistory; }
     const QString& CurrentWord() const { return m_strCurrentWord; }
@@ -94,6 +96,8 @@ private:
     QLineEdit* m_editWord = nullptr;
     RichTextView* m_definitionView = nullptr;
     FindBar* m_findBar = nullptr;
+    // File, Save As... and Print...
+    SearchOutput* m_pOutput = nullptr;
     // Ctrl+Enter: the view's selection looked up.
     QAction* m_lookUpKey = nullptr;
     std::list<QString> m_backHistory;
