@@ -96,9 +96,11 @@ SearchDocument SearchDocument::Take(const TreeCtrl& tree, const QString& word, c
 {
     SearchDocument document;
     document.m_strWord = word;
+    // A database the server's list did not name has no description.
     ForEachStored(tree, storedText, [&](HTREEITEM root, HTREEITEM node, const std::string& stored) {
+        const QString description = Utf8Text(tree.GetItemText(node));
         document.m_sections.push_back(
-            {Utf8Text(tree.GetItemText(root)) + QStringLiteral(" \u2014 ") + Utf8Text(tree.GetItemText(node)), stored});
+            {Utf8Text(tree.GetItemText(root)) + (description.isEmpty() ? "" : " \u2014 " + description), stored});
         return true;
     });
     return document;
@@ -111,9 +113,9 @@ bool SearchDocument::HasDefinitions(const TreeCtrl& tree, const StoredTextOf& st
     return found;
 }
 
-QString SearchDocument::SuggestedFileName() const
+QString SearchDocument::SuggestedFileName(const QString& word)
 {
-    QString name = m_strWord.simplified();
+    QString name = word.simplified();
     for (QChar& c : name)
         if (c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>'
             || c == u'|' || c.category() == QChar::Other_Control)

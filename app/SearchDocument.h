@@ -26,7 +26,7 @@ public:
     const QString& Word() const { return m_strWord; }
     // The word, with the characters a file name cannot hold or should not
     // begin with replaced.
-    QString SuggestedFileName() const;
+    static QString SuggestedFileName(const QString& word);
     // One self-contained UTF-8 page: the word as its title, each node under
     // a heading of its server and description, links bold blue, separators
     // as rules.

@@ -85,7 +85,7 @@ void SearchOutput::OnSaveAs()
     QFileDialog dialog(m_pWindow, "Save As", m_strFolder);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters({HtmlFilter, TextFilter});
-    dialog.selectFile(Take().SuggestedFileName() + ".html");
+    dialog.selectFile(SearchDocument::SuggestedFileName(m_currentWord()) + ".html");
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     // The type chosen, or the one the name ends in; a name without a
@@ -117,6 +117,8 @@ void SearchOutput::OnPrint()
         return;
     if (!m_pPrinter)
         m_pPrinter = std::make_unique<QPrinter>();
+    // The dialog names a PDF file after the document.
+    m_pPrinter->setDocName(SearchDocument::SuggestedFileName(m_currentWord()));
     QPrintDialog dialog(m_pPrinter.get(), m_pWindow);
     if (dialog.exec() != QDialog::Accepted)
         return;
