@@ -10,7 +10,9 @@
 #include "HelpRequest.h"
 #include "MessageBox.h"
 #include "RichTextView.h"
+#include "SearchOutput.h"
 #include "SearchWatch.h"
+#include "ViewCopy.h"
 #include "ViewNotice.h"
 #include "ViewZoom.h"
 
@@ -98,7 +100,11 @@ void MainWindow::CreateMenu()
 {
     m_menuBar = new QMenuBar(this);
     QMenu* file = m_menuBar->addMenu("&File");
-    connect(file->addAction("E&xit"), &QAction::triggered, this, &MainWindow::OnMenuExit);
+    QAction* exit = file->addAction("E&xit");
+    connect(exit, &QAction::triggered, this, &MainWindow::OnMenuExit);
+    m_pOutput = new SearchOutput(
+        this, m_tree, [this] { return m_strCurrentWord; }, [this](HTREEITEM item) { return StoredText(item); });
+    m_pOutput->AddItems(file, exit);
     QMenu* tools = m_menuBar->addMenu("&Tools");
     connect(tools->addAction("&Servers..."), &QAction::triggered, this, &MainWindow::OnMenuServers);
     QMenu* help = m_menuBar->addMenu("&Help");
@@ -372,6 +378,7 @@ void MainWindow::OnViewContextMenu(const QPoint& point)
     QAction* const first = menu->actions().value(0);
     menu->insertAction(first, lookUp);
     menu->insertSeparator(first);
+    AddCopyItems(*menu, *m_definitionView, point);
     menu->exec(m_definitionView->viewport()->mapToGlobal(point));
 }
 

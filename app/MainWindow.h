@@ -22,6 +22,7 @@ class QTreeWidget;
 class RichTextView;
 class SearchWatch;
 struct RenderedDefinitions;
+class SearchOutput;
 enum class LinkMouse;
 
 // The whole user interface: word box, results tree, definition view,
@@ -58,6 +59,7 @@ public:
     TreeCtrl& Tree() { return m_tree; }
     RichTextView* DefinitionView() const { return m_definitionView; }
     FindBar* Find() const { return m_findBar; }
+    SearchOutput* Output() const { return m_pOutput; }
     const std::list<QString>& BackHistory() const { return m_backHistory; }
     const std::list<QString>& ForwardHistory() const { return m_forwardHistory; }
     const QString& CurrentWord() const { return m_strCurrentWord; }
@@ -103,6 +105,8 @@ private:
     QLineEdit* m_editWord = nullptr;
     RichTextView* m_definitionView = nullptr;
     FindBar* m_findBar = nullptr;
+    // File, Save As... and Print...
+    SearchOutput* m_pOutput = nullptr;
     // Ctrl+Enter: the view's selection looked up.
     QAction* m_lookUpKey = nullptr;
     std::list<QString> m_backHistory;

@@ -14,6 +14,7 @@
 #include "RenderDefinitions.h"
 #include "RichTextView.h"
 #include "ScriptedDictServer.h"
+#include "SearchOutput.h"
 #include "Utf8Text.h"
 #include "WaitUntil.h"
 
@@ -23,10 +24,14 @@
 #include <QClipboard>
 #include <QCompleter>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -40,6 +45,8 @@
 
 #include <map>
 #include <memory>
+
+#include <sys/fsuid.h>
 
 namespace {
 
@@ -166,6 +173,8 @@ private slots:
     void largeNodeFillsInPiecesUntilAnotherSelection();
     void findStepsThroughTheMatchesBothWaysAndWraps();
     void lookUpFromTheViewGoesAsALinkDoesWithinTheCommandLimit();
+    void searchIsKeptInAFileOnPaperOrTheClipboard_data();
+    void searchIsKeptInAFileOnPaperOrTheClipboard();
     void wordBoxOffersThisRunsWordsAndTheViewZoomsInSteps();
     void escapeEndsWithoutSavingExitAndCloseSave();
     void altFPressesForwardsAndF10OpensTheFileMenu();
@@ -832,7 +841,8 @@ void MainWindowTest::lookUpFromTheViewGoesAsALinkDoesWithinTheCommandLimit()
             const QPoint point = CharacterCentre(view, at + 1);
             QContextMenuEvent click(QContextMenuEvent::Mouse, point, view->viewport()->mapToGlobal(point));
             QApplication::sendEvent(view->viewport(), &click);
-            QCOMPARE(offered.mid(1), QStringList({"", "&Copy\tCtrl+C", "", "Select All\tCtrl+A"}));
+            QCOMPARE(offered.mid(1),
+                     QStringList({"", "&Copy\tCtrl+C", "Copy Definition", "Copy All", "", "Select All\tCtrl+A"}));
             QCOMPARE(offered.front(), (row.word.isEmpty() ? "disabled " : "") + row.label);
         } else {
             QTest::keyClick(view, Qt::Key_Return, Qt::ControlModifier);
@@ -842,6 +852,145 @@ void MainWindowTest::lookUpFromTheViewGoesAsALinkDoesWithinTheCommandLimit()
         QCOMPARE(ToList(w.BackHistory()), row.word.isEmpty() ? back : back + Words{"lists"});
         QVERIFY(WaitUntil([&] { return LastDefine(server) == "DEFINE * \"" + w.CurrentWord() + "\""; }));
     }
+}
+
+void MainWindowTest::searchIsKeptInAFileOnPaperOrTheClipboard_data()
+{
+    QTest::addColumn<QString>("kept");
+    QTest::addColumn<QString>("expected");  // %1 and %2 the ports
+    const QString text = "crab/apple\n\n127.0.0.1:%1 \u2014 WordNet\n\nsee fruit & <more>\n  indented\n"
+        + QString(40, u'-') + "\nsecond one\n\n127.0.0.2:%2 \u2014 Gcide\n\na Pome.\n";
+    const QString pre = "<pre style=\"white-space: pre-wrap\">", link = "<b style=\"color: #0000ff\">";
+    // clang-format off
+    QTest::newRow("web page") << "Web page (*.html *.htm)" << "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
+        "<title>crab/apple</title>\n</head>\n<body>\n<h1>crab/apple</h1>\n<h2>127.0.0.1:%1 \u2014 WordNet</h2>\n" + pre
+        + "see " + link + "fruit</b> &amp; &lt;more&gt;\n  indented</pre>\n<hr>\n" + pre + "second " + link + "one</b></pre>\n"
+        "<h2>127.0.0.2:%2 \u2014 Gcide</h2>\n" + pre + "a " + link + "Pome</b>.</pre>\n</body>\n</html>\n";
+    QTest::newRow("text") << "Text (*.txt)" << text;
+    QTest::newRow("read-only folder") << "Text (*.txt)" << "The definitions could not be saved in \u201CFILE\u201D: "
+        "Permission denied|Save As|old";
+    QTest::newRow("pdf") << "pdf" << "Title: crab/apple|" + QString(text).remove(QString(40, u'-') + "\n").simplified() + " 1";
+    QTest::newRow("copy definition") << "Copy Definition" << "second one\n";
+    QTest::newRow("copy all") << "Copy All" << "see fruit & <more>\n  indented\n" + QString(40, u'-') + "\nsecond one\n";
+    // clang-format on
+}
+
+// A search on two servers saved through the dialog as a page or as text,
+// printed to a PDF file, or a definition of the view copied; a failed
+// write says so and leaves the old file as it was.
+void MainWindowTest::searchIsKeptInAFileOnPaperOrTheClipboard()
+{
+    QFETCH(QString, kept);
+    QFETCH(QString, expected);
+    ScriptedDictServer servers[2];
+    QVERIFY(servers[0].Listen("127.0.0.1") && servers[1].Listen("127.0.0.2"));
+    const std::string word = "crab/apple";
+    servers[0].EnableDictResponder(
+        ScriptedDictServer::DefaultGreeting().toStdString(), {{"wn", "WordNet"}},
+        {{word, {"wn", word, "see {fruit} & <more>\n  indented"}}, {word, {"wn", word, "second {{one}}"}}});
+    servers[1].EnableDictResponder(ScriptedDictServer::DefaultGreeting().toStdString(), {{"gcide", "Gcide"}},
+                                   {{word, {"gcide", word, "a {{Pome}}."}}});
+    QStringList seen;
+    SetMessageBoxObserver(
+        [&](const MessageBoxRecord& record) { seen << QString::fromStdString(record.text + "|" + record.caption); });
+    MainWindow w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    const struct Cleanup {
+        ~Cleanup()
+        {
+            setfsuid(0);
+            ConnectionRegistry::Instance().RemoveAllServers();
+            SetMessageBoxObserver(nullptr);
+        }
+    } cleanup;
+    QMenu* file = w.MenuBar()->actions().front()->menu();
+    const auto offered = [&] {
+        file->popup(QPoint());
+        QStringList items;
+        for (QAction* item : file->actions())
+            items << (item->isEnabled() ? "" : "disabled ") + item->text();
+        file->close();
+        w.activateWindow();
+        return items;
+    };
+    QCOMPARE(offered(), QStringList({"disabled Save &As...", "disabled &Print...", "", "E&xit"}));
+    for (int i : {0, 1})
+        ConnectionRegistry::Instance().AddServer("127.0.0." + std::to_string(i + 1), servers[i].Port());
+    TreeCtrl& tree = w.Tree();
+    const auto answered = [&](int r) { return tree.GetItemImage(tree.GetRootItem(r)) == 1; };
+    QVERIFY(WaitUntil([&] { return answered(0) && answered(1); }));
+    w.WordBox()->setText(QString::fromStdString(word));
+    w.OnSearch();
+    QVERIFY(WaitUntil([&] {
+        return tree.GetChildCount(tree.GetRootItem(0)) == 1 && tree.GetChildCount(tree.GetRootItem(1)) == 1
+            && answered(0) && answered(1);
+    }));
+    QCOMPARE(offered(), QStringList({"Save &As...", "&Print...", "", "E&xit"}));
+    expected = expected.arg(servers[0].Port()).arg(servers[1].Port());
+    QTemporaryDir folder;
+    const QString path = folder.filePath(kept == "pdf" ? "kept.pdf" : "kept");
+    QString got, suggested;
+    if (kept.startsWith("Copy")) {
+        tree.SelectItem(tree.GetChildItem(tree.GetRootItem(0), 0));
+        RichTextView* view = w.DefinitionView();
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            for (QAction* action : menu->actions())
+                if (action->text() == kept)
+                    action->trigger();
+            menu->close();
+        });
+        const QPoint point = CharacterCentre(view, static_cast<int>(view->toPlainText().indexOf("second")));
+        QContextMenuEvent click(QContextMenuEvent::Mouse, point, view->viewport()->mapToGlobal(point));
+        QApplication::sendEvent(view->viewport(), &click);
+        got = QGuiApplication::clipboard()->text();
+    } else {
+        const bool readOnly = QTest::currentDataTag() == QString("read-only folder");
+        if (readOnly) {
+            WriteFileBytes(path + ".txt", "old");
+            QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner));
+        }
+        QTimer::singleShot(0, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* print = qobject_cast<QPrintDialog*>(modal)) {
+                print->printer()->setOutputFormat(QPrinter::PdfFormat);
+                print->printer()->setOutputFileName(path);
+                print->done(QDialog::Accepted);
+            } else if (auto* save = qobject_cast<QFileDialog*>(modal)) {
+                suggested = QFileInfo(save->selectedFiles().value(0)).fileName();
+                save->selectNameFilter(kept);
+                save->selectFile(path);
+                // Root writes in any folder: the save goes as nobody.
+                if (readOnly)
+                    setfsuid(65534);
+                static_cast<QDialog*>(save)->accept();
+            }
+        });
+        QKeySequence key(kept == "pdf" ? QKeySequence::Print : QKeySequence::Save);
+        QTest::keySequence(&w, key);
+        QVERIFY(WaitUntil([&] { return !w.Output()->IsBusy(); }, 60000));
+        setfsuid(0);
+        QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString saved = kept == "pdf" ? path : path + (kept.startsWith("Text") ? ".txt" : ".html");
+        const QString written = QString::fromUtf8(ReadFileBytes(saved));
+        if (kept == "pdf") {
+            QProcess info, text;
+            info.start("pdfinfo", {path});
+            text.start("pdftotext", {path, "-"});
+            QVERIFY(info.waitForFinished() && text.waitForFinished());
+            const QString title = QString::fromUtf8(info.readAllStandardOutput())
+                                      .split(u'\n')
+                                      .filter(QRegularExpression("^Title:"))
+                                      .value(0);
+            got = title.simplified() + "|" + QString::fromUtf8(text.readAllStandardOutput()).simplified();
+        } else {
+            QCOMPARE(suggested, QString("crab_apple.html"));
+            got = readOnly ? seen.join(";") + "|" + written : written;
+        }
+        expected.replace("FILE", saved);
+    }
+    QCOMPARE(got, expected);
 }
 
 void MainWindowTest::wordBoxOffersThisRunsWordsAndTheViewZoomsInSteps()
@@ -912,7 +1061,7 @@ void MainWindowTest::escapeEndsWithoutSavingExitAndCloseSave()
     }
     {
         Session session(m_server);
-        QAction* exit = session.window->MenuBar()->actions().front()->menu()->actions().front();
+        QAction* exit = session.window->MenuBar()->actions().front()->menu()->actions().back();
         QCOMPARE(exit->text(), QString("E&xit"));
         exit->trigger();
         QVERIFY(!session.window->isVisible());
