@@ -20,9 +20,9 @@ class QMenuBar;
 class QPushButton;
 class QTreeWidget;
 class RichTextView;
+class SearchOutput;
 class SearchWatch;
 struct RenderedDefinitions;
-class SearchOutput;
 enum class LinkMouse;
 
 // The whole user interface: word box, results tree, definition view,
