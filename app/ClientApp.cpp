@@ -3,9 +3,10 @@
 #include "CommandLine.h"
 #include "ConnectionRegistry.h"
 #include "DesktopUrl.h"
-#include "GivenWord.h"
+#include "GivenRequest.h"
 #include "HelpRequest.h"
 #include "MainWindow.h"
+#include "PendingRequest.h"
 #include "SessionEnd.h"
 #include "SingleInstance.h"
 
@@ -13,24 +14,25 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QTimer>
 
 #include <cstdio>
 
-bool ClientApp::InitInstance(const QStringList& arguments, const QByteArray& startupId)
+bool ClientApp::InitInstance(const GivenRequest& request, const QByteArray& startupId)
 {
     QCoreApplication::setApplicationName("Quorlex");
     QGuiApplication::setDesktopFileName("org.tallowmere.Quorlex");
-    // Before the main window loads the servers and opens their transcripts.
+    // Later starts are answered from the claim on, before the main window
+    // loads the servers and opens their transcripts, which may take a box.
+    PendingRequest pending;
     SingleInstance instance;
-    if (!instance.Claim(arguments, startupId))
+    instance.SetRequestHandler([&pending](const QStringList& fields) { pending.Give(GivenRequest::OfFields(fields)); });
+    if (!instance.Claim(request.Fields(), startupId))
         return false;
     SetHelpHandler(&ClientApp::OnHelp);
+    pending.Give(request);
     MainWindow window;
-    instance.SetArgumentsHandler([&window](const QStringList& handed) { LookUpArguments(window, handed); });
-    // Once the window shows: a message box then stands over it.
-    if (!arguments.isEmpty())
-        QTimer::singleShot(0, &window, [&window, &arguments] { LookUpArguments(window, arguments); });
+    // Taken up once the window shows: a message box then stands over it.
+    pending.Attach(window);
     // The session's end saves as closing the window does, but no box may
     // hold up the session manager.
     const SessionEnd sessionEnd([] {
@@ -43,11 +45,7 @@ bool ClientApp::InitInstance(const QStringList& arguments, const QByteArray& sta
 
 void ClientApp::LookUpArguments(MainWindow& window, const QStringList& arguments)
 {
-    const CommandLine commandLine(QStringList(QCoreApplication::applicationFilePath()) + arguments);
-    if (commandLine.WantsSelection())
-        window.LookUpDesktopSelection();
-    else
-        window.LookUpGiven(WordOfArguments(commandLine.Words()));
+    GivenRequest(CommandLine(QStringList(QCoreApplication::applicationFilePath()) + arguments)).LookUpIn(window);
 }
 
 QUrl ClientApp::HelpUrl()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "GivenRequest.h"
+
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -9,11 +11,10 @@ class MainWindow;
 // The application: installs the help handler and runs the main window.
 class ClientApp {
 public:
-    // Runs the main window modally and looks up what the arguments (after
-    // the program's name) ask for, or hands them to the running instance
-    // with the X11 startup id this start was launched with; false, as the
-    // program then ends.
-    bool InitInstance(const QStringList& arguments = {}, const QByteArray& startupId = {});
+    // Runs the main window modally and looks up what the start asks for,
+    // or hands that to the running instance with the X11 startup id this
+    // start was launched with; false, as the program then ends.
+    bool InitInstance(const GivenRequest& request = {}, const QByteArray& startupId = {});
     // What a start's arguments ask the window to look up.
     static void LookUpArguments(MainWindow& window, const QStringList& arguments);
     // The user guide: installed beside the program (share/quorlex/guide

@@ -21,14 +21,19 @@ int main(int argc, char** argv)
     // Qt on X11 takes the launch's id out of the environment as it opens
     // the display; the running instance may need it to take the focus.
     const QByteArray startupId = qgetenv("DESKTOP_STARTUP_ID");
-    const auto application = OpenDisplayApplication(argc, argv);
-    const CommandLine commandLine(QCoreApplication::arguments());
+    // The toolkit takes its own options (-reverse) out wherever they
+    // stand: it sees only what stands before --, a word after it never.
+    const qsizetype dashes = arguments.indexOf(QStringLiteral("--"), 1);
+    const qsizetype ownFrom = dashes < 0 ? arguments.size() : dashes;
+    int toolkitArgc = static_cast<int>(ownFrom);
+    const auto application = OpenDisplayApplication(toolkitArgc, argv);
+    const CommandLine commandLine(QCoreApplication::arguments() + arguments.mid(ownFrom));
     if (!commandLine.Error().isEmpty()) {
         std::fprintf(stderr, "quorlex: %s\nTry 'quorlex --help' for more information.\n",
                      qPrintable(commandLine.Error()));
         return 2;
     }
     ClientApp app;
-    app.InitInstance(QCoreApplication::arguments().mid(1), startupId);
+    app.InitInstance(GivenRequest(commandLine), startupId);
     return 0;
 }

@@ -4,7 +4,7 @@
 
 class QApplication;
 
-// The toolkit's application object on the user's display. When no display
-// can be opened the program ends with one line on stderr and status 1,
-// not with the toolkit's abort.
+// The toolkit's application object on the user's display, given the first
+// argc arguments. When no display can be opened the program ends with one
+// line on stderr and status 1, not with the toolkit's abort.
 std::unique_ptr<QApplication> OpenDisplayApplication(int& argc, char** argv);

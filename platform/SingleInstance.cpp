@@ -2,7 +2,6 @@
 #include "X11Activation.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalSocket>
 #include <QStandardPaths>
@@ -14,12 +13,19 @@
 #include <memory>
 
 namespace {
-// How long a later start waits for the holder of the lock to listen: the
-// first takes the lock and listens at once, within one start-up.
+// How long a later start waits for the running instance to take its
+// message in; the message is a few hundred bytes.
 constexpr int HandOverWaitMs = 5000;
 constexpr int RetryMs = 50;
-// Far more than any command line: a larger message is not read.
-constexpr qsizetype MaxMessageBytes = 4 * 1024 * 1024;
+// A word goes out in one command line of at most 1024 bytes and a refusal
+// names 80 characters of it; a token and a startup id are far shorter.
+constexpr qsizetype MaxMessageBytes = 8 * 1024;
+// A later start sends at once and closes: a few connections at a time,
+// each given a moment, are plenty.
+constexpr qsizetype MaxHeldConnections = 4;
+constexpr int SendMs = 1000;
+// Well within the time a later start keeps trying.
+constexpr int ListenCheckMs = 1000;
 // On Wayland the compositor gives the focus to the window that asks with
 // the token it handed to the later start.
 constexpr char ActivationVariable[] = "XDG_ACTIVATION_TOKEN";
@@ -49,33 +55,41 @@ void Activate(QWidget* window, const QByteArray& startupId)
 }
 }  // namespace
 
-SingleInstance::SingleInstance() : m_strName(InstanceName()), m_lock(m_strName + QStringLiteral(".lock")) {}
-
-bool SingleInstance::Claim(const QStringList& arguments, const QByteArray& startupId)
+SingleInstance::SingleInstance() : m_strName(InstanceName()), m_lock(m_strName + QStringLiteral(".lock"))
 {
-    // The token, the startup id and each argument, each ended by a NUL,
-    // which no argument and no environment value can hold.
+    QObject::connect(&m_server, &QLocalServer::newConnection, &m_server, [this] { OnNewConnection(); });
+    m_listenCheck.setInterval(ListenCheckMs);
+    QObject::connect(&m_listenCheck, &QTimer::timeout, &m_server, [this] {
+        if (!m_server.isListening())
+            Listen();
+    });
+}
+
+bool SingleInstance::Claim(const QStringList& request, const QByteArray& startupId)
+{
+    // The token, the startup id and each field, each ended by a NUL,
+    // which no field and no environment value can hold.
     QByteArray message = qgetenv(ActivationVariable) + '\0' + startupId + '\0';
-    for (const QString& argument : arguments)
-        message += argument.toUtf8() + '\0';
-    // A lock whose holder was killed is taken over by tryLock itself.
-    const QDeadlineTimer deadline(HandOverWaitMs);
+    for (const QString& field : request)
+        message += field.toUtf8() + '\0';
+    // A lock whose holder ended is taken over by tryLock itself; while the
+    // holder lives it listens, or soon listens again: a second instance
+    // beside it is what the lock is there to prevent.
     while (!m_lock.tryLock(0)) {
         if (m_lock.error() != QLockFile::LockFailedError)
             break;  // no lock can be had here: run unguarded rather than not at all
         if (HandOver(message))
             return false;
-        if (deadline.hasExpired())
-            break;  // a lock that nobody answers for is not honoured
         QThread::msleep(RetryMs);
     }
     Listen();
+    m_listenCheck.start();
     return true;
 }
 
-void SingleInstance::SetArgumentsHandler(std::function<void(const QStringList&)> handler)
+void SingleInstance::SetRequestHandler(std::function<void(const QStringList&)> handler)
 {
-    m_onArguments = std::move(handler);
+    m_onRequest = std::move(handler);
 }
 
 // Once connected the running instance has been reached: a message cut
@@ -98,33 +112,44 @@ void SingleInstance::Listen()
     // A socket left by a killed instance would make listening fail.
     QLocalServer::removeServer(m_strName);
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
-    if (m_server.listen(m_strName))
-        QObject::connect(&m_server, &QLocalServer::newConnection, &m_server, [this] { OnNewConnection(); });
+    m_server.listen(m_strName);
 }
 
-// A message is whole when its sender closes the connection.
+// A message is whole when its sender closes the connection; one that runs
+// past its bound or its time is dropped unread.
 void SingleInstance::OnNewConnection()
 {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
-        struct Received {
-            QByteArray bytes;
-            bool tooLong = false;
+        // The oldest has been silent longest.
+        if (m_held.size() == MaxHeldConnections)
+            Drop(m_held.front());
+        m_held << socket;
+        socket->setReadBufferSize(MaxMessageBytes + 1);
+        const auto received = std::make_shared<QByteArray>();
+        const auto read = [this, socket, received] {
+            *received += socket->read(MaxMessageBytes + 1 - received->size());
+            if (received->size() <= MaxMessageBytes)
+                return true;
+            Drop(socket);
+            return false;
         };
-        const auto received = std::make_shared<Received>();
-        const auto read = [socket, received] {
-            received->bytes += socket->readAll();
-            if (received->bytes.size() > MaxMessageBytes) {
-                received->tooLong = true;
-                received->bytes.clear();
-            }
-        };
-        QObject::connect(socket, &QLocalSocket::readyRead, socket, read);
-        QObject::connect(socket, &QLocalSocket::disconnected, socket, [this, socket, received, read] {
-            read();
-            socket->deleteLater();
-            OnMessage(received->tooLong ? QByteArray() : received->bytes);
+        QObject::connect(socket, &QLocalSocket::readyRead, &m_server, read);
+        QObject::connect(socket, &QLocalSocket::disconnected, &m_server, [this, socket, received, read] {
+            if (!read())
+                return;
+            Drop(socket);
+            OnMessage(*received);
         });
+        QTimer::singleShot(SendMs, socket, [this, socket] { Drop(socket); });
     }
+}
+
+void SingleInstance::Drop(QLocalSocket* socket)
+{
+    m_held.removeOne(socket);
+    socket->disconnect(&m_server);
+    socket->abort();
+    socket->deleteLater();
 }
 
 void SingleInstance::OnMessage(const QByteArray& message)
@@ -134,13 +159,12 @@ void SingleInstance::OnMessage(const QByteArray& message)
     fields.removeLast();
     if (!fields.isEmpty() && !fields.front().isEmpty())
         qputenv(ActivationVariable, fields.front());
-    QWidget* window = QApplication::activeModalWidget();
-    if (!window)
-        return;
-    Activate(window, fields.value(1));
-    QStringList arguments;
+    // Before the window exists the start's own box stands for it.
+    if (QWidget* window = QApplication::activeModalWidget())
+        Activate(window, fields.value(1));
+    QStringList request;
     for (qsizetype i = 2; i < fields.size(); ++i)
-        arguments << QString::fromUtf8(fields[i]);
-    if (m_onArguments)
-        m_onArguments(arguments);
+        request << QString::fromUtf8(fields[i]);
+    if (m_onRequest)
+        m_onRequest(request);
 }

@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
+#include <QLocalSocket>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSessionManager>
@@ -30,7 +32,10 @@ constexpr int ProgramRunMs = 20000;
 // leave open or ended as they like.
 void RunFirstInstance(const std::function<void(MainWindow&)>& steps)
 {
-    QTimer::singleShot(0, [&] {
+    std::function<void()> begin = [&] {
+        // A box of the start-up stands before the window.
+        if (qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            return QTimer::singleShot(10, begin);
         auto* window = qobject_cast<MainWindow*>(QApplication::activeModalWidget());
         if (window)
             steps(*window);
@@ -39,7 +44,8 @@ void RunFirstInstance(const std::function<void(MainWindow&)>& steps)
         if (auto* open = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
             open->reject();
         QVERIFY(window);
-    });
+    };
+    QTimer::singleShot(0, begin);
     ClientApp().InitInstance();
 }
 
@@ -55,6 +61,39 @@ bool Finished(QProcess& program)
     program.kill();
     return finished && program.exitStatus() == QProcess::NormalExit;
 }
+
+bool HandedOver(const QStringList& arguments)
+{
+    QProcess later;
+    later.start(QUORLEX_PROGRAM, arguments);
+    return Finished(later) && later.exitCode() == 0;
+}
+
+// Each message box shown, and how many were open at once; the first runs
+// what is meant for its time, then every box is closed.
+struct BoxWatch : QObject {
+    explicit BoxWatch(std::function<void()> during) : m_during(std::move(during)) { qApp->installEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* box = qobject_cast<QMessageBox*>(watched);
+        if (box && event->type() == QEvent::Hide)
+            --m_nOpen;
+        if (!box || event->type() != QEvent::Show)
+            return false;
+        shown << box->text();
+        mostOpen = std::max(mostOpen, ++m_nOpen);
+        QTimer::singleShot(0, box, [this, box] {
+            if (m_during)
+                std::exchange(m_during, nullptr)();
+            box->reject();
+        });
+        return false;
+    }
+    QStringList shown;
+    int mostOpen = 0;
+    int m_nOpen = 0;
+    std::function<void()> m_during;
+};
 }  // namespace
 
 class ClientAppTest : public QObject {
@@ -66,6 +105,8 @@ private slots:
     void sessionEndSavesTheServerList();
     void startsWithoutWindow_data();
     void startsWithoutWindow();
+    void laterStartsAreTakenUpOneAtATime_data();
+    void laterStartsAreTakenUpOneAtATime();
 
 private:
     QTemporaryDir m_home;
@@ -178,6 +219,7 @@ void ClientAppTest::startsWithoutWindow_data()
     QTest::newRow("no display answers") << ":9999" << QStringList() << 1 << QByteArray("quorlex: cannot open a display (DISPLAY=:9999)\n");
     QTest::newRow("help") << QString() << QStringList{"--help"} << 0 << QByteArray("The standard options of Qt, such as -platform, are accepted too.\n");
     QTest::newRow("version") << QString() << QStringList{"-v"} << 0 << QByteArray("quorlex " QUORLEX_VERSION "-1\n");
+    QTest::newRow("word after --") << "offscreen" << QStringList{"--selection", "--", "-reverse"} << 2 << QByteArray("quorlex: --selection takes no words.\nTry 'quorlex --help' for more information.\n");
     QTest::newRow("unknown option") << "offscreen" << QStringList{"apple", "--bogus"} << 2 << QByteArray("quorlex: Unknown option 'bogus'.\nTry 'quorlex --help' for more information.\n");
     // clang-format on
 }
@@ -205,6 +247,57 @@ void ClientAppTest::startsWithoutWindow()
     QVERIFY2(output.endsWith(ending), output.constData());
     if (display.isEmpty() && arguments.isEmpty())
         QCOMPARE(output.count('\n'), 1);
+}
+
+void ClientAppTest::laterStartsAreTakenUpOneAtATime_data()
+{
+    QTest::addColumn<bool>("brokenStore");  // the start-up shows "Failed to load server list"; last, as it stays
+    QTest::addColumn<int>("silent");  // connections first made that send nothing
+    QTest::addColumn<QStringList>("starts");  // later starts in turn, their arguments parted by spaces
+    QTest::addColumn<QStringList>("during");  // later starts, a word each, while the first box is up
+    QTest::addColumn<QString>("looked");
+    QTest::addColumn<QStringList>("boxes");
+    const QString control = "\u201C%1\u201D holds a control character and cannot be looked up";
+    // clang-format off
+    QTest::newRow("refused in a burst") << false << 0 << QStringList{"a\tb", "apple"} << QStringList{"c\td", "e\tf", "g\th"} << "apple" << QStringList{control.arg("a\tb"), control.arg("g\th")};
+    QTest::newRow("silent connections") << false << 5 << QStringList{"apple"} << QStringList() << "apple" << QStringList();
+    QTest::newRow("-- -reverse") << false << 0 << QStringList{"-- -reverse"} << QStringList() << "-reverse" << QStringList();
+    QTest::newRow("during the start's box") << true << 0 << QStringList() << QStringList{"apple"} << "apple" << QStringList{"Failed to load server list"};
+    // clang-format on
+}
+
+// One box at a time, the latest word waiting for it, the window answering.
+void ClientAppTest::laterStartsAreTakenUpOneAtATime()
+{
+    QFETCH(bool, brokenStore);
+    QFETCH(int, silent);
+    QFETCH(QStringList, starts);
+    QFETCH(QStringList, during);
+    QFETCH(QString, looked);
+    QFETCH(QStringList, boxes);
+    QFile::remove(RegStore::FilePath());
+    QVERIFY(!brokenStore || QDir().mkpath(RegStore::FilePath()));
+    BoxWatch watch([&] {
+        for (const QString& word : during)
+            QVERIFY(HandedOver({word}));
+    });
+    RunFirstInstance([&](MainWindow& window) {
+        const QString name = QDir(m_home.path()).entryList({"quorlex-*"}, QDir::System).value(0);
+        QObject owner;
+        int closed = 0;
+        for (int i = 0; i < silent; ++i) {
+            auto* socket = new QLocalSocket(&owner);
+            QObject::connect(socket, &QLocalSocket::disconnected, [&closed] { ++closed; });
+            socket->connectToServer(m_home.filePath(name));
+            QVERIFY(socket->waitForConnected());
+        }
+        QVERIFY(WaitUntil([&] { return closed == silent; }, ProgramRunMs));
+        for (const QString& start : starts)
+            QVERIFY(HandedOver(start.split(u' ')));
+        QVERIFY(WaitUntil([&] { return window.WordBox()->text() == looked && window.CurrentWord() == looked; }));
+    });
+    QCOMPARE(watch.shown, boxes);
+    QCOMPARE(watch.mostOpen, boxes.isEmpty() ? 0 : 1);
 }
 
 QTEST_MAIN(ClientAppTest)

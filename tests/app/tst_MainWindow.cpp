@@ -355,6 +355,8 @@ void MainWindowTest::wordsFromOutsideAreLookedUpOrRefused_data()
     QTest::newRow("words") << QStringList{"ice", "cream"} << "ice cream" << "";
     QTest::newRow("link") << QStringList{"dict://h:2628/d:caf%C3%A9%3Aau%20lait:wn:1"} << "caf\u00E9:au lait" << "";
     QTest::newRow("m: link") << QStringList{"dict://h/m:apple"} << "" << link.arg("dict://h/m:apple");
+    QTest::newRow("link not UTF-8") << QStringList{"dict://h/d:%E9t%E9"} << "" << link.arg("dict://h/d:%E9t%E9");
+    QTest::newRow("link with NUL") << QStringList{"dict://h/d:a%00b"} << "" << link.arg("dict://h/d:a%00b");
     QTest::newRow("no word") << QStringList{"DICT://h/d:"} << "" << link.arg("DICT://h/d:");
     QTest::newRow("too long") << QStringList{tooLong} << "" << "\u201C" + tooLong.left(80) + "\u2026\u201D is too long to look up";
     QTest::newRow("control") << QStringList{"a\tb"} << "" << "\u201Ca\tb\u201D holds a control character and cannot be looked up";
