@@ -1,5 +1,6 @@
 #include "ClientApp.h"
 
+#include "ArrivalSelection.h"
 #include "CommandLine.h"
 #include "ConnectionRegistry.h"
 #include "DesktopUrl.h"
@@ -27,10 +28,13 @@ bool ClientApp::InitInstance(const QStringList& arguments, const QByteArray& sta
         return false;
     SetHelpHandler(&ClientApp::OnHelp);
     MainWindow window;
-    instance.SetArgumentsHandler([&window](const QStringList& handed) { LookUpArguments(window, handed); });
+    ArrivalSelection selection(window.Tree());
+    instance.SetArgumentsHandler(
+        [&window, &selection](const QStringList& handed) { LookUpArguments(window, handed, &selection); });
     // Once the window shows: a message box then stands over it.
     if (!arguments.isEmpty())
-        QTimer::singleShot(0, &window, [&window, &arguments] { LookUpArguments(window, arguments); });
+        QTimer::singleShot(0, &window,
+                           [&window, &arguments, &selection] { LookUpArguments(window, arguments, &selection); });
     // The session's end saves as closing the window does, but no box may
     // hold up the session manager.
     const SessionEnd sessionEnd([] {
@@ -41,13 +45,15 @@ bool ClientApp::InitInstance(const QStringList& arguments, const QByteArray& sta
     return false;
 }
 
-void ClientApp::LookUpArguments(MainWindow& window, const QStringList& arguments)
+void ClientApp::LookUpArguments(MainWindow& window, const QStringList& arguments, ArrivalSelection* selection)
 {
     const CommandLine commandLine(QStringList(QCoreApplication::applicationFilePath()) + arguments);
     if (commandLine.WantsSelection())
         window.LookUpDesktopSelection();
     else
         window.LookUpGiven(WordOfArguments(commandLine.Words()));
+    if (selection && !commandLine.SelectedServer().isEmpty())
+        selection->Await(commandLine.SelectedServer().toStdString(), commandLine.SelectedDatabase().toStdString());
 }
 
 QUrl ClientApp::HelpUrl()
