@@ -8,8 +8,10 @@ CommandLine::CommandLine(const QStringList& arguments)
     // -platform and its like are single words, never -p -l -a...
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help(QStringList{"h", "help"}), version(QStringList{"v", "version"}),
-        selection("selection");
-    parser.addOptions({help, version, selection});
+        selection("selection"), searchService("search-service");
+    const QCommandLineOption selectServer("select-server", QString(), "host"),
+        selectDatabase("select-database", QString(), "database");
+    parser.addOptions({help, version, selection, searchService, selectServer, selectDatabase});
     const bool understood = parser.parse(arguments);
     if (!understood)
         m_strError = parser.errorText();
@@ -19,9 +21,14 @@ CommandLine::CommandLine(const QStringList& arguments)
     m_bHelp = answerable && parser.isSet(help);
     m_bVersion = answerable && parser.isSet(version);
     m_bSelection = parser.isSet(selection);
+    m_bSearchService = parser.isSet(searchService);
+    m_strSelectedServer = parser.value(selectServer);
+    m_strSelectedDatabase = parser.value(selectDatabase);
     m_words = parser.positionalArguments();
     if (m_strError.isEmpty() && m_bSelection && !m_words.isEmpty())
         m_strError = "--selection takes no words.";
+    if (m_strError.isEmpty() && m_strSelectedServer.isEmpty() != m_strSelectedDatabase.isEmpty())
+        m_strError = "--select-server and --select-database go together.";
 }
 
 QString CommandLine::Usage()
@@ -35,6 +42,12 @@ QString CommandLine::Usage()
            "\n"
            "      --selection  look up the selected text, or the clipboard's when\n"
            "                   nothing is selected\n"
+           "      --select-server=HOST --select-database=NAME\n"
+           "                   once the words' definitions arrive, select the\n"
+           "                   node of database NAME on server HOST\n"
+           "      --search-service\n"
+           "                   answer the desktop's search (GNOME Shell, KRunner)\n"
+           "                   on the session bus; started by the bus itself\n"
            "  -h, --help       print this help and exit\n"
            "  -v, --version    print the version and exit\n"
            "\n"

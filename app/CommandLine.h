@@ -14,6 +14,10 @@ public:
     bool WantsHelp() const { return m_bHelp; }
     bool WantsVersion() const { return m_bVersion; }
     bool WantsSelection() const { return m_bSelection; }
+    bool WantsSearchService() const { return m_bSearchService; }
+    // The node to select once the words' definitions arrive, or empty.
+    const QString& SelectedServer() const { return m_strSelectedServer; }
+    const QString& SelectedDatabase() const { return m_strSelectedDatabase; }
     // Names what was not understood; empty when everything was.
     const QString& Error() const { return m_strError; }
     // The words to look up, or one dict: link.
@@ -26,6 +30,9 @@ private:
     bool m_bHelp = false;
     bool m_bVersion = false;
     bool m_bSelection = false;
+    bool m_bSearchService = false;
+    QString m_strSelectedServer;
+    QString m_strSelectedDatabase;
     QString m_strError;
     QStringList m_words;
 };

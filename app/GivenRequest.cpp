@@ -7,16 +7,24 @@ namespace {
 const QString SelectionField = QStringLiteral("selection");
 const QString WordField = QStringLiteral("word");
 const QString RefusalField = QStringLiteral("refusal");
+// Follows a word: the server and database whose node to select.
+const QString SelectField = QStringLiteral("select");
 }  // namespace
 
 GivenRequest::GivenRequest(const CommandLine& commandLine)
-    : m_bSelection(commandLine.WantsSelection()), m_given(WordOfArguments(commandLine.Words()))
+    : m_bSelection(commandLine.WantsSelection()), m_given(WordOfArguments(commandLine.Words())),
+      m_strServer(commandLine.SelectedServer()), m_strDatabase(commandLine.SelectedDatabase())
 {
 }
 
-GivenRequest GivenRequest::OfFields(const QStringList& fields)
+GivenRequest GivenRequest::OfFields(QStringList fields)
 {
     GivenRequest request;
+    if (fields.size() == 5 && fields[2] == SelectField) {
+        request.m_strServer = fields[3];
+        request.m_strDatabase = fields[4];
+        fields.resize(2);
+    }
     if (fields == QStringList{SelectionField})
         request.m_bSelection = true;
     else if (fields.size() == 2 && fields.front() == WordField)
@@ -32,9 +40,11 @@ QStringList GivenRequest::Fields() const
         return {SelectionField};
     if (!m_given.refusal.isEmpty())
         return {RefusalField, m_given.refusal};
-    if (!m_given.word.isEmpty())
+    if (m_given.word.isEmpty())
+        return {};
+    if (m_strServer.isEmpty())
         return {WordField, m_given.word};
-    return {};
+    return {WordField, m_given.word, SelectField, m_strServer, m_strDatabase};
 }
 
 void GivenRequest::LookUpIn(MainWindow& window) const
@@ -43,4 +53,6 @@ void GivenRequest::LookUpIn(MainWindow& window) const
         window.LookUpDesktopSelection();
     else
         window.LookUpGiven(m_given);
+    if (!m_strServer.isEmpty())
+        window.SelectOnArrival(m_strServer, m_strDatabase);
 }

@@ -441,6 +441,11 @@ void MainWindow::LookUpGiven(const GivenWord& given)
     OnSearch();
 }
 
+void MainWindow::SelectOnArrival(const QString& host, const QString& database)
+{
+    m_pSearchWatch->Prefer(host.toStdString(), database.toStdString());
+}
+
 void MainWindow::LookUpDesktopSelection()
 {
     m_bSelectionAwaited = true;

@@ -49,6 +49,9 @@ public:
     // The desktop's selection, or the clipboard's text when nothing is
     // selected, its blanks and line breaks made single spaces.
     void LookUpDesktopSelection();
+    // The search just started selects that server's database node when it
+    // arrives, whichever comes first: a result chosen in the desktop's search.
+    void SelectOnArrival(const QString& host, const QString& database);
 
     // For tests: the widgets and the history as they stand.
     QLineEdit* WordBox() const { return m_editWord; }

@@ -60,7 +60,14 @@ void SearchWatch::Start(const QString& word)
     m_bSearching = true;
     m_bSending = true;
     m_bUserChose = false;
+    m_strPreferredHost.clear();
     m_unanswered.clear();
+}
+
+void SearchWatch::Prefer(const std::string& host, const std::string& database)
+{
+    m_strPreferredHost = host;
+    m_strPreferredDatabase = database;
 }
 
 void SearchWatch::Sent()
@@ -75,11 +82,15 @@ void SearchWatch::OnUserSelected()
 }
 
 // A node is chosen while none of the search's is selected: the first
-// that exists, or the first after a lost connection took the chosen one.
+// that exists, or the first after a lost connection took the chosen one;
+// the preferred node when it comes.
 void SearchWatch::OnDatabaseBegins(const DictConnection& connection, const std::string& database, const std::string&)
 {
-    if (m_bUserChose || m_tree.GetItemData(m_tree.GetSelectedItem()) != 0)
+    const bool preferred = connection.GetHost() == m_strPreferredHost && database == m_strPreferredDatabase;
+    if (m_bUserChose || (!preferred && m_tree.GetItemData(m_tree.GetSelectedItem()) != 0))
         return;
+    if (preferred)
+        m_strPreferredHost.clear();
     const HTREEITEM item = connection.FindDatabaseItem(database);
     if (!item)
         return;

@@ -27,6 +27,9 @@ public:
     // has: a server may report its end while the others are still to be asked.
     void Start(const QString& word);
     void Sent();
+    // That node is selected when it arrives, not the first to come; the
+    // next search forgets it.
+    void Prefer(const std::string& host, const std::string& database);
     // The user chose a node: nothing is selected for him until the next search.
     void OnUserSelected();
     // Servers were added or removed: the search may have ended on all that remain.
@@ -46,6 +49,8 @@ private:
     bool m_bSearching = false;
     bool m_bSending = false;
     bool m_bUserChose = false;
+    std::string m_strPreferredHost;
+    std::string m_strPreferredDatabase;
     // Why a server did not answer, by host in the registry's order.
     std::map<std::string, QString> m_unanswered;
 };

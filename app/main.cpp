@@ -1,6 +1,7 @@
 #include "ClientApp.h"
 #include "CommandLine.h"
 #include "DisplayApplication.h"
+#include "SearchService.h"
 
 #include <QApplication>
 
@@ -18,6 +19,9 @@ int main(int argc, char** argv)
         std::fputs(qPrintable(early.WantsHelp() ? CommandLine::Usage() : CommandLine::Version()), stdout);
         return 0;
     }
+    // The desktop's search needs no display and no window.
+    if (early.WantsSearchService() && early.Error().isEmpty())
+        return SearchService::Run(argc, argv);
     // Qt on X11 takes the launch's id out of the environment as it opens
     // the display; the running instance may need it to take the focus.
     const QByteArray startupId = qgetenv("DESKTOP_STARTUP_ID");

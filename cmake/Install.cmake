@@ -66,6 +66,21 @@ endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/res/${QUORLEX_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
 install(FILES ${generated}/${QUORLEX_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo)
 
+# The search service the session bus starts names the program by its
+# installed path, known only as the install runs: the Debian package's
+# prefix is not the one configured.
+set(service org.tallowmere.Quorlex.SearchProvider.service)
+install(CODE "
+  set(QUORLEX_PROGRAM \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quorlex\")
+  configure_file(\"${PROJECT_SOURCE_DIR}/res/${service}.in\" \"${generated}/installed/${service}\" @ONLY)
+  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATAROOTDIR}/dbus-1/services\" TYPE FILE
+       FILES \"${generated}/installed/${service}\")
+")
+install(FILES ${PROJECT_SOURCE_DIR}/res/${QUORLEX_APP_ID}.search-provider.ini
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/gnome-shell/search-providers)
+install(FILES ${PROJECT_SOURCE_DIR}/res/${QUORLEX_APP_ID}.krunner.desktop
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/krunner/dbusplugins RENAME ${QUORLEX_APP_ID}.desktop)
+
 # Help opens the guide, so it is program data; it shows the tree's
 # pictures beside the text.
 install(FILES ${QUORLEX_GUIDE_PAGES} DESTINATION ${QUORLEX_GUIDE_DIR})

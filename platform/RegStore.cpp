@@ -514,6 +514,22 @@ bool RegStore::CreateKey(const std::string& keyPath)
     return key.Open(keyPath, Missing::Create) && key.Close();
 }
 
+bool RegStore::ReadValues(const std::string& keyPath, std::vector<RegValue>& values)
+{
+    Document document;
+    const FileState state = ReadDocument(document);
+    if (state == FileState::Missing)
+        return true;
+    if (state != FileState::Read)
+        return false;
+    const auto key = document.byPath.find(Folded(FullPath(keyPath)));
+    if (key == document.byPath.end())
+        return true;
+    for (const std::size_t entry : key->second->order)
+        values.push_back(*key->second->entries[entry].value);
+    return true;
+}
+
 bool RegStore::Open(const std::string& keyPath, Missing missing, Unusable unusable)
 {
     Close();

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QLockFile;
 class QString;
@@ -56,6 +57,11 @@ public:
     // Either way the key does not open, unless the file is to be replaced:
     // then it is set aside and the key opens in a new, empty store.
     bool Open(const std::string& keyPath, Missing missing = Missing::Fail, Unusable unusable = Unusable::Keep);
+    // The key's values in file order, read without the lock and never
+    // written: the store is replaced whole, so a reader sees one state or
+    // the other. A missing file or key holds none; false when the file
+    // cannot be read or is no store.
+    static bool ReadValues(const std::string& keyPath, std::vector<RegValue>& values);
     // Values in file order; NoMoreItems past the last one.
     RegResult EnumValue(std::size_t index, RegValue& value) const;
     // Names are compared without regard to letter case.

@@ -6,6 +6,12 @@
 
 namespace {
 const std::string ServersKey = "Software\\Tallowmere\\Quorlex\\Servers";
+
+void AddServer(ServerListStore::Servers& servers, const RegValue& value)
+{
+    if (value.type == RegType::Dword && value.data.size() == 4)
+        servers.emplace_back(value.name, static_cast<int>(DwordNumber(value.data)));
+}
 }  // namespace
 
 bool ServerListStore::Load(Servers& servers)
@@ -15,9 +21,18 @@ bool ServerListStore::Load(Servers& servers)
         return false;
     RegValue value;
     for (std::size_t index = 0; key.EnumValue(index, value) == RegResult::Success; ++index)
-        if (value.type == RegType::Dword && value.data.size() == 4)
-            servers.emplace_back(value.name, static_cast<int>(DwordNumber(value.data)));
+        AddServer(servers, value);
     return key.Close();
+}
+
+bool ServerListStore::Read(Servers& servers)
+{
+    std::vector<RegValue> values;
+    if (!RegStore::ReadValues(ServersKey, values))
+        return false;
+    for (const RegValue& value : values)
+        AddServer(servers, value);
+    return true;
 }
 
 bool ServerListStore::Save(const std::map<std::string, int>& hostPorts, Stored stored)

@@ -14,6 +14,9 @@ public:
     // The stored servers in store order; false when the key cannot be
     // opened. A file that cannot be read is left as it is.
     static bool Load(Servers& servers);
+    // The same, read without taking the store's lock and never writing it,
+    // for a process beside the window; false when the file cannot be read.
+    static bool Read(Servers& servers);
     // Whether the program has the stored list: after a failed load the file
     // may still hold the user's list, which is set aside before a save.
     enum class Stored { Loaded, NotLoaded };
