@@ -34,7 +34,6 @@ public:
     void OnUserSelected();
     // Servers were added or removed: the search may have ended on all that remain.
     void CheckEnded();
-    bool IsSearching() const { return m_bSearching; }
 
     void OnDatabaseBegins(const DictConnection& connection, const std::string& database,
                           const std::string& description) override;
