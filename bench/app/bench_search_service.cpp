@@ -1,9 +1,9 @@
 // The desktop's search, term to reply: GetInitialResultSet on a warm
 // search service whose one stored server is a loopback dictd, beside a
 // raw socket's DEFINE * of the same word on the same dictd, interleaved;
-// then the first query on a cold service, which the bus starts from the
-// build tree's service file on a private bus: a word, and a two-character
-// term the service answers without a server (the start alone).
+// then the first query on a cold service, which a private bus (of the
+// tests' configuration) starts from the build tree's service file: a word,
+// and a two-character term answered without a server (the start alone).
 // Usage: bench_search_service [ROUNDS] [COLD_STARTS]
 #include "BenchCommon.h"
 #include "DictdFixture.h"
@@ -64,7 +64,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot store the server list\n");
         return 1;
     }
-    SessionBus session(home.path(), QUORLEX_DBUS_SERVICE_DIR);
+    SessionBus session(QUORLEX_SESSION_BUS_CONFIG);
     const QDBusConnection bus = QDBusConnection::connectToBus(session.Address(), "bench");
     if (!bus.isConnected()) {
         std::fprintf(stderr, "no private session bus\n");
