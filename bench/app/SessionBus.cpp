@@ -1,7 +1,5 @@
 #include "SessionBus.h"
 
-#include "FileBytes.h"
-
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QThread>
@@ -9,17 +7,11 @@
 #include <csignal>
 
 namespace {
-constexpr char ConnectionName[] = "test-session-bus";
+constexpr char ConnectionName[] = "bench-session-bus";
 }  // namespace
 
-SessionBus::SessionBus(const QString& folder, const QString& serviceDir)
+SessionBus::SessionBus(const QString& config)
 {
-    const QString config = folder + "/session.conf";
-    WriteFileBytes(config,
-                   "<busconfig><type>session</type><listen>unix:dir=" + folder.toUtf8() + "</listen><servicedir>"
-                       + serviceDir.toUtf8()
-                       + "</servicedir><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                         "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
     m_daemon.start("dbus-daemon", {"--nofork", "--print-address", "--config-file=" + config});
     if (m_daemon.waitForStarted() && m_daemon.waitForReadyRead())
         m_strAddress = QString::fromUtf8(m_daemon.readLine()).trimmed();

@@ -3,12 +3,11 @@
 #include <QProcess>
 #include <QString>
 
-// A session bus of the test's own: dbus-daemon with a configuration that
-// activates the services of one folder, listening in a private folder.
-// Ends, with the services it started, when destroyed.
+// A session bus of the benchmark's own: dbus-daemon with the given
+// configuration. Ends, with the search service it started, when destroyed.
 class SessionBus {
 public:
-    SessionBus(const QString& folder, const QString& serviceDir);
+    explicit SessionBus(const QString& config);
     ~SessionBus();
     // Empty when the daemon did not start.
     const QString& Address() const { return m_strAddress; }
@@ -18,5 +17,4 @@ public:
 private:
     QProcess m_daemon;
     QString m_strAddress;
-    QString m_strOwner;
 };
