@@ -1,5 +1,6 @@
 #include "SearchOutput.h"
 
+#include "ConnectionRegistry.h"
 #include "MessageBox.h"
 
 #include <QAction>
@@ -40,10 +41,15 @@ SearchOutput::SearchOutput(QWidget* window, const TreeCtrl& tree, std::function<
     : QObject(window), m_pWindow(window), m_tree(tree), m_currentWord(std::move(currentWord)),
       m_storedText(std::move(storedText)), m_strFolder(QDir::homePath())
 {
+    m_refresh.setSingleShot(true);
+    m_refresh.setInterval(0);
+    connect(&m_refresh, &QTimer::timeout, this, &SearchOutput::Refresh);
+    ConnectionRegistry::Instance().AddListener(this);
 }
 
 SearchOutput::~SearchOutput()
 {
+    ConnectionRegistry::Instance().RemoveListener(this);
     if (m_pJob)
         m_pJob->wait();
 }
@@ -60,17 +66,33 @@ void SearchOutput::AddItems(QMenu* file, QAction* before)
     file->insertSeparator(before);
     // The keys reach the items while the menu is closed too.
     m_pWindow->addActions({m_pSave, m_pPrint});
-    connect(file, &QMenu::aboutToShow, this, [this] { Refresh(true); });
-    connect(file, &QMenu::aboutToHide, this, [this] { Refresh(false); });
+    Refresh();
 }
 
-// Open, the menu shows whether there is anything to keep; closed, the
-// items stay enabled for their keys, which look for themselves.
-void SearchOutput::Refresh(bool menuOpen)
+void SearchOutput::Refresh()
 {
-    const bool enabled = !IsBusy() && (!menuOpen || SearchDocument::HasDefinitions(m_tree, m_storedText));
+    if (!m_pSave)
+        return;
+    const bool enabled = !IsBusy() && SearchDocument::HasDefinitions(m_tree, m_storedText);
     m_pSave->setEnabled(enabled);
     m_pPrint->setEnabled(enabled);
+}
+
+void SearchOutput::OnActivity(const DictConnection&, ConnectionActivity activity)
+{
+    // A closed connection's definitions are gone.
+    if (activity == ConnectionActivity::Closed)
+        m_refresh.start();
+}
+
+void SearchOutput::OnDefinitionsCleared(const DictConnection&)
+{
+    m_refresh.start();
+}
+
+void SearchOutput::OnDefinitionComplete(const DictConnection&, const std::string&, const std::string&)
+{
+    m_refresh.start();
 }
 
 SearchDocument SearchOutput::Take() const
@@ -143,10 +165,10 @@ void SearchOutput::Run(std::function<QString()> job, QString caption)
     connect(m_pJob.get(), &QThread::finished, this, [this, failure, caption] {
         m_pJob->wait();
         m_pJob.reset();
-        Refresh(false);
+        Refresh();
         if (!failure->isEmpty())
             ShowMessageBox(m_pWindow, failure->toStdString(), caption.toStdString(), MessageIcon::Error);
     });
-    Refresh(false);
+    Refresh();
     m_pJob->start();
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "DefinitionListener.h"
 #include "SearchDocument.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -17,7 +19,9 @@ class QWidget;
 // paper. What has arrived is copied when the command is given, and the
 // document is made, written or printed on a thread of its own, one job at
 // a time, so that the window goes on while a large one takes its time.
-class SearchOutput : public QObject {
+// The items are enabled exactly while there is something to keep: the
+// connections say when definitions come and go.
+class SearchOutput : public QObject, public DefinitionListener {
 public:
     enum class Format { Html, Text };
 
@@ -26,9 +30,7 @@ public:
     // Waits for a job under way.
     ~SearchOutput() override;
 
-    // The two items and their keys, above `before`. Whether there is
-    // anything to keep is looked at as the menu opens, and again when an
-    // item's key is pressed.
+    // The two items and their keys, above `before`.
     void AddItems(QMenu* file, QAction* before);
     void OnSaveAs();
     void OnPrint();
@@ -37,9 +39,14 @@ public:
     void SaveTo(const QString& path, Format format);
     bool IsBusy() const { return m_pJob != nullptr; }
 
+    void OnActivity(const DictConnection& connection, ConnectionActivity activity) override;
+    void OnDefinitionsCleared(const DictConnection& connection) override;
+    void OnDefinitionComplete(const DictConnection& connection, const std::string& database,
+                              const std::string& text) override;
+
 private:
     SearchDocument Take() const;
-    void Refresh(bool menuOpen);
+    void Refresh();
     void Run(std::function<QString()> job, QString caption);
 
     QWidget* m_pWindow;
@@ -52,4 +59,7 @@ private:
     std::unique_ptr<QPrinter> m_pPrinter;
     QString m_strFolder;
     std::unique_ptr<QThread> m_pJob;
+    // The items are looked at once per turn of the event loop, however
+    // many definitions it brought.
+    QTimer m_refresh;
 };
