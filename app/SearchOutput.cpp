@@ -78,21 +78,27 @@ void SearchOutput::Refresh()
     m_pPrint->setEnabled(enabled);
 }
 
+void SearchOutput::RefreshSoon()
+{
+    if (!m_refresh.isActive())
+        m_refresh.start();
+}
+
 void SearchOutput::OnActivity(const DictConnection&, ConnectionActivity activity)
 {
     // A closed connection's definitions are gone.
     if (activity == ConnectionActivity::Closed)
-        m_refresh.start();
+        RefreshSoon();
 }
 
 void SearchOutput::OnDefinitionsCleared(const DictConnection&)
 {
-    m_refresh.start();
+    RefreshSoon();
 }
 
 void SearchOutput::OnDefinitionComplete(const DictConnection&, const std::string&, const std::string&)
 {
-    m_refresh.start();
+    RefreshSoon();
 }
 
 SearchDocument SearchOutput::Take() const

@@ -47,6 +47,7 @@ public:
 private:
     SearchDocument Take() const;
     void Refresh();
+    void RefreshSoon();
     void Run(std::function<QString()> job, QString caption);
 
     QWidget* m_pWindow;
