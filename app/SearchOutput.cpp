@@ -96,9 +96,12 @@ void SearchOutput::OnDefinitionsCleared(const DictConnection&)
     RefreshSoon();
 }
 
+// Definitions that come can only enable the items, at once; once enabled
+// there is nothing to look at for each further one.
 void SearchOutput::OnDefinitionComplete(const DictConnection&, const std::string&, const std::string&)
 {
-    RefreshSoon();
+    if (m_pSave && !m_pSave->isEnabled())
+        Refresh();
 }
 
 SearchDocument SearchOutput::Take() const

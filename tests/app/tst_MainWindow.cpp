@@ -938,6 +938,8 @@ void MainWindowTest::searchIsKeptInAFileOnPaperOrTheClipboard()
     if (kept.startsWith("Copy")) {
         tree.SelectItem(tree.GetChildItem(tree.GetRootItem(0), 0));
         RichTextView* view = w.DefinitionView();
+        // Selected by the search itself, the node's second definition may still be on its way to the view.
+        QVERIFY(WaitUntil([&] { return view->toPlainText().contains("second"); }));
         QTimer::singleShot(0, [&] {
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             for (QAction* action : menu->actions())
