@@ -1,6 +1,5 @@
 #include "ClientApp.h"
 
-#include "CommandLine.h"
 #include "ConnectionRegistry.h"
 #include "DesktopUrl.h"
 #include "GivenRequest.h"
@@ -41,11 +40,6 @@ bool ClientApp::InitInstance(const GivenRequest& request, const QByteArray& star
     });
     window.exec();
     return false;
-}
-
-void ClientApp::LookUpArguments(MainWindow& window, const QStringList& arguments)
-{
-    GivenRequest(CommandLine(QStringList(QCoreApplication::applicationFilePath()) + arguments)).LookUpIn(window);
 }
 
 QUrl ClientApp::HelpUrl()

@@ -6,8 +6,6 @@
 #include <QStringList>
 #include <QUrl>
 
-class MainWindow;
-
 // The application: installs the help handler and runs the main window.
 class ClientApp {
 public:
@@ -15,8 +13,6 @@ public:
     // or hands that to the running instance with the X11 startup id this
     // start was launched with; false, as the program then ends.
     bool InitInstance(const GivenRequest& request = {}, const QByteArray& startupId = {});
-    // What a start's arguments ask the window to look up.
-    static void LookUpArguments(MainWindow& window, const QStringList& arguments);
     // The user guide: installed beside the program (share/quorlex/guide
     // under its prefix), or the copy in the build tree beside build/quorlex.
     static QUrl HelpUrl();

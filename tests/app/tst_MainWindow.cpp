@@ -1,12 +1,14 @@
 #include "AboutBox.h"
 #include "CharacterCentre.h"
 #include "ClientApp.h"
+#include "CommandLine.h"
 #include "ConnectionRegistry.h"
 #include "DesktopUrl.h"
 #include "DialogUnits.h"
 #include "DictConnection.h"
 #include "FileBytes.h"
 #include "FindBar.h"
+#include "GivenRequest.h"
 #include "HelpRequest.h"
 #include "LayoutFaults.h"
 #include "MainWindow.h"
@@ -380,7 +382,7 @@ void MainWindowTest::wordsFromOutsideAreLookedUpOrRefused()
     MainWindow w;
     w.show();
     ConnectionRegistry::Instance().AddServer("127.0.0.1", m_server.Port());
-    ClientApp::LookUpArguments(w, arguments);
+    GivenRequest(CommandLine(QStringList(QCoreApplication::applicationFilePath()) + arguments)).LookUpIn(w);
     QCOMPARE(w.WordBox()->text(), searched);
     QCOMPARE(w.CurrentWord(), searched);
     QCOMPARE(messages, message.isEmpty() ? QStringList() : QStringList{message + "|Information"});
