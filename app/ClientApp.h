@@ -3,7 +3,6 @@
 #include "GivenRequest.h"
 
 #include <QString>
-#include <QStringList>
 #include <QUrl>
 
 // The application: installs the help handler and runs the main window.
